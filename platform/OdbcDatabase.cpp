@@ -1,0 +1,492 @@
+#include "platform/OdbcDatabase.h"
+
+#include "platform/OdbcDiagnostics.h"
+#include "platform/OdbcText.h"
+#include "platform/OdbcTypes.h"
+
+#include <sqlucode.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Bound buffers of one block fetch stay near this size; the row count of a
+// block is clamped to [kMinBlockRows, kMaxBlockRows].
+constexpr std::size_t kBlockBufferBytes = 2u << 20;
+constexpr SQLULEN kMinBlockRows = 16;
+constexpr SQLULEN kMaxBlockRows = 2048;
+// Chunk of a long value read per SQLGetData call, in bytes (even).
+constexpr SQLLEN kChunkBytes = 64 * 1024;
+
+std::vector<TDbError> DiagnosticsOr(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback)
+{
+    std::vector<TDbError> errors = ReadOdbcDiagnostics(handleType, handle);
+    if (JoinDiagnosticMessages(errors).isEmpty())
+        errors.insert(errors.begin(), TDbError{0, QString(), fallback});
+    return errors;
+}
+
+[[noreturn]] void Raise(TOdbcConnection& connection, std::vector<TDbError> errors)
+{
+    const QString text = JoinDiagnosticMessages(errors);
+    connection.SetErrors(std::move(errors));
+    throw EDatabaseError(text);
+}
+
+[[noreturn]] void RaiseStmt(TOdbcConnection& connection, SQLHSTMT stmt, const QString& fallback)
+{
+    Raise(connection, DiagnosticsOr(SQL_HANDLE_STMT, stmt, fallback));
+}
+
+// One result column while it is fetched.
+struct TFetchColumn {
+    TOdbcColumnDesc desc;
+    TFieldType type = ftUnknown;
+    TOdbcFetchPlan plan;
+    bool bound = false;
+    std::vector<char> data;      // elementBytes per row
+    std::vector<SQLLEN> ind;     // length/indicator per row
+};
+
+constexpr std::int64_t kMsecsPerDay = 86400000;
+
+std::int64_t TimestampMsecs(const SQL_TIMESTAMP_STRUCT& ts)
+{
+    const std::int64_t days = DaysFromCivil(ts.year, ts.month, ts.day);
+    return days * kMsecsPerDay
+        + ((static_cast<std::int64_t>(ts.hour) * 60 + ts.minute) * 60 + ts.second) * 1000
+        + ts.fraction / 1000000;
+}
+
+// Bytes of terminator the driver writes after a value of this C type.
+std::size_t TerminatorBytes(SQLSMALLINT cType)
+{
+    return cType == SQL_C_WCHAR ? sizeof(SQLWCHAR) : cType == SQL_C_CHAR ? 1 : 0;
+}
+
+// Appends a value held in `buf` (as the driver wrote it for `c.plan.cType`,
+// with length indicator `ind`) to `out`. `scratch` is reused between calls.
+void AppendValue(TColumnData& out, const TFetchColumn& c, const char* buf, SQLLEN ind, std::string& scratch)
+{
+    if (ind == SQL_NULL_DATA) {
+        out.AppendNull();
+        return;
+    }
+    switch (c.plan.cType) {
+    case SQL_C_SLONG: {
+        SQLINTEGER v;
+        std::memcpy(&v, buf, sizeof v);
+        out.AppendInt(v);
+        return;
+    }
+    case SQL_C_SBIGINT: {
+        SQLBIGINT v;
+        std::memcpy(&v, buf, sizeof v);
+        out.AppendInt(v);
+        return;
+    }
+    case SQL_C_DOUBLE: {
+        SQLDOUBLE v;
+        std::memcpy(&v, buf, sizeof v);
+        out.AppendDouble(v);
+        return;
+    }
+    case SQL_C_BIT:
+        out.AppendInt(*reinterpret_cast<const unsigned char*>(buf) != 0 ? 1 : 0);
+        return;
+    case SQL_C_TYPE_DATE: {
+        SQL_DATE_STRUCT d;
+        std::memcpy(&d, buf, sizeof d);
+        out.AppendDays(DaysFromCivil(d.year, d.month, d.day));
+        return;
+    }
+    case SQL_C_TYPE_TIMESTAMP: {
+        SQL_TIMESTAMP_STRUCT ts;
+        std::memcpy(&ts, buf, sizeof ts);
+        out.AppendMsecs(TimestampMsecs(ts));
+        return;
+    }
+    case SQL_C_CHAR: {
+        const std::size_t len = std::min<std::size_t>(static_cast<std::size_t>(ind), c.plan.elementBytes - 1);
+        if (c.type == ftTime) {
+            const std::int64_t ms = ParseTimeOfDayMsecs(std::string_view(buf, len));
+            if (ms < 0)
+                out.AppendNull();
+            else
+                out.AppendMsecs(ms);
+            return;
+        }
+        scratch.assign(buf, len);
+        NormalizeDecimalText(scratch);
+        out.AppendBytes(scratch);
+        return;
+    }
+    case SQL_C_WCHAR: {
+        const std::size_t units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
+        scratch.clear();
+        AppendUtf16AsUtf8(reinterpret_cast<const SQLWCHAR*>(buf), units, scratch);
+        out.AppendBytes(scratch);
+        return;
+    }
+    case SQL_C_BINARY:
+        out.AppendBytes(std::string_view(buf, static_cast<std::size_t>(ind)));
+        return;
+    default:
+        out.AppendNull();
+        return;
+    }
+}
+
+// Reads the whole value of column `col` of the current row with SQLGetData
+// in chunks. Returns false for NULL. Text comes back as UTF-8.
+bool ReadLongValue(TOdbcConnection& conn, SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT cType,
+                   std::vector<char>& chunk, std::string& out)
+{
+    out.clear();
+    std::vector<SQLWCHAR> wide;
+    chunk.resize(static_cast<std::size_t>(kChunkBytes));
+    const SQLLEN term = static_cast<SQLLEN>(TerminatorBytes(cType));
+    bool first = true;
+    for (;;) {
+        SQLLEN ind = 0;
+        const SQLRETURN rc = SQLGetData(stmt, col, cType, chunk.data(), kChunkBytes, &ind);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!OdbcSucceeded(rc))
+            RaiseStmt(conn, stmt, QStringLiteral("Cannot read column %1").arg(col));
+        if (ind == SQL_NULL_DATA)
+            return false;
+        const bool more = rc == SQL_SUCCESS_WITH_INFO && (ind == SQL_NO_TOTAL || ind > kChunkBytes - term);
+        const std::size_t got = static_cast<std::size_t>(more ? kChunkBytes - term : ind);
+        if (first && ind != SQL_NO_TOTAL && ind > 0) {
+            if (cType == SQL_C_WCHAR)
+                wide.reserve(static_cast<std::size_t>(ind) / sizeof(SQLWCHAR));
+            else
+                out.reserve(static_cast<std::size_t>(ind));
+        }
+        first = false;
+        if (cType == SQL_C_WCHAR) {
+            const auto* w = reinterpret_cast<const SQLWCHAR*>(chunk.data());
+            wide.insert(wide.end(), w, w + got / sizeof(SQLWCHAR));
+        } else {
+            out.append(chunk.data(), got);
+        }
+        if (!more)
+            break;
+    }
+    if (cType == SQL_C_WCHAR)
+        AppendUtf16AsUtf8(wide.data(), wide.size(), out);
+    return true;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- connection
+
+TOdbcConnection::TOdbcConnection(QString name) : m_name(std::move(name)) {}
+
+TOdbcConnection::~TOdbcConnection()
+{
+    Close();
+    for (TOdbcQuery* q : std::vector<TOdbcQuery*>(m_queries))
+        q->SetConnection(nullptr);
+}
+
+void TOdbcConnection::Register(TOdbcQuery* query)
+{
+    if (std::find(m_queries.begin(), m_queries.end(), query) == m_queries.end())
+        m_queries.push_back(query);
+}
+
+void TOdbcConnection::Unregister(TOdbcQuery* query)
+{
+    m_queries.erase(std::remove(m_queries.begin(), m_queries.end(), query), m_queries.end());
+}
+
+void TOdbcConnection::RaiseFrom(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback)
+{
+    Raise(*this, DiagnosticsOr(handleType, handle, fallback));
+}
+
+void TOdbcConnection::Open()
+{
+    if (m_connected)
+        return;
+    if (!m_env) {
+        if (!OdbcSucceeded(m_env.Allocate(SQL_NULL_HANDLE))) {
+            m_env.Reset();
+            Raise(*this, {TDbError{0, QString(), QStringLiteral("Cannot allocate the ODBC environment")}});
+        }
+        SQLSetEnvAttr(m_env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    }
+    if (!OdbcSucceeded(m_dbc.Allocate(m_env.Get()))) {
+        m_dbc.Reset();
+        RaiseFrom(SQL_HANDLE_ENV, m_env.Get(), QStringLiteral("Cannot allocate an ODBC connection"));
+    }
+    SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(std::max(0, m_loginTimeout))), 0);
+
+    std::vector<SQLWCHAR> in = ToSqlWide(m_connectionString);
+    SQLWCHAR out[1024];
+    SQLSMALLINT outLen = 0;
+    const SQLRETURN rc = SQLDriverConnectW(m_dbc.Get(), nullptr, in.data(), SQL_NTS, out,
+                                           static_cast<SQLSMALLINT>(std::size(out)), &outLen,
+                                           SQL_DRIVER_NOPROMPT);
+    if (!OdbcSucceeded(rc)) {
+        std::vector<TDbError> errors = DiagnosticsOr(SQL_HANDLE_DBC, m_dbc.Get(),
+                                                     QStringLiteral("Cannot connect"));
+        m_dbc.Reset();
+        Raise(*this, std::move(errors));
+    }
+    m_connected = true;
+    m_getDataExtensions = 0;
+    SQLGetInfoW(m_dbc.Get(), SQL_GETDATA_EXTENSIONS, &m_getDataExtensions, sizeof m_getDataExtensions, nullptr);
+    m_errors.clear();
+}
+
+void TOdbcConnection::Close()
+{
+    for (TOdbcQuery* q : std::vector<TOdbcQuery*>(m_queries))
+        q->Close();
+    m_dbc.Reset();
+    m_connected = false;
+}
+
+// --------------------------------------------------------------------- query
+
+TOdbcQuery::TOdbcQuery(QString name, TDbConnection* connection) : TMemDataSet(std::move(name))
+{
+    SetConnection(connection);
+}
+
+TOdbcQuery::~TOdbcQuery()
+{
+    if (auto* c = dynamic_cast<TOdbcConnection*>(Connection()))
+        c->Unregister(this);
+}
+
+void TOdbcQuery::SetConnection(TDbConnection* connection)
+{
+    if (auto* old = dynamic_cast<TOdbcConnection*>(Connection()))
+        old->Unregister(this);
+    TMemDataSet::SetConnection(connection);
+    if (auto* c = dynamic_cast<TOdbcConnection*>(connection))
+        c->Register(this);
+}
+
+TOdbcConnection& TOdbcQuery::RequireConnection() const
+{
+    auto* c = dynamic_cast<TOdbcConnection*>(Connection());
+    if (!c)
+        DatabaseError(QStringLiteral("Missing connection"));
+    if (!c->Connected())
+        DatabaseError(QStringLiteral("Connection is not open"));
+    return *c;
+}
+
+TOdbcStmt TOdbcQuery::Execute(TOdbcConnection& conn)
+{
+    TOdbcStmt stmt;
+    if (!OdbcSucceeded(stmt.Allocate(conn.Handle()))) {
+        stmt.Reset();
+        Raise(conn, DiagnosticsOr(SQL_HANDLE_DBC, conn.Handle(), QStringLiteral("Cannot allocate a statement")));
+    }
+    const SQLULEN timeout = static_cast<SQLULEN>(std::max(0, CommandTimeout()));
+    SQLSetStmtAttrW(stmt.Get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
+    std::vector<SQLWCHAR> text = ToSqlWide(SQL());
+    const SQLRETURN rc = SQLExecDirectW(stmt.Get(), text.data(), static_cast<SQLINTEGER>(text.size() - 1));
+    if (rc != SQL_NO_DATA && !OdbcSucceeded(rc))
+        RaiseStmt(conn, stmt.Get(), QStringLiteral("The statement failed"));
+    return stmt;
+}
+
+long long TOdbcQuery::ExecSQL()
+{
+    TOdbcConnection& conn = RequireConnection();
+    TOdbcStmt stmt = Execute(conn);
+    long long total = -1;
+    for (;;) {
+        SQLLEN n = -1;
+        if (OdbcSucceeded(SQLRowCount(stmt.Get(), &n)) && n >= 0)
+            total = (total < 0 ? 0 : total) + n;
+        const SQLRETURN rc = SQLMoreResults(stmt.Get());
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!OdbcSucceeded(rc))
+            RaiseStmt(conn, stmt.Get(), QStringLiteral("The statement failed"));
+    }
+    conn.ClearErrors();
+    return total;
+}
+
+void TOdbcQuery::InternalOpen(TColumnStore& store)
+{
+    TOdbcConnection& conn = RequireConnection();
+    TOdbcStmt stmtHandle = Execute(conn);
+    const SQLHSTMT stmt = stmtHandle.Get();
+
+    // Skip results that are not row sets.
+    SQLSMALLINT ncols = 0;
+    for (;;) {
+        if (!OdbcSucceeded(SQLNumResultCols(stmt, &ncols)))
+            RaiseStmt(conn, stmt, QStringLiteral("The statement failed"));
+        if (ncols > 0)
+            break;
+        const SQLRETURN rc = SQLMoreResults(stmt);
+        if (rc == SQL_NO_DATA) {
+            const QString text = QStringLiteral("CommandText does not return a result set");
+            conn.SetErrors({TDbError{kNoResultNativeError, QString(), Name() + QStringLiteral(": ") + text}});
+            DatabaseError(text);
+        }
+        if (!OdbcSucceeded(rc))
+            RaiseStmt(conn, stmt, QStringLiteral("The statement failed"));
+    }
+
+    // Describe the columns.
+    std::vector<TFieldDef> defs;
+    std::vector<TFetchColumn> cols(static_cast<std::size_t>(ncols));
+    defs.reserve(cols.size());
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncols); ++i) {
+        TFetchColumn& c = cols[i - 1u];
+        SQLWCHAR name[512];
+        SQLSMALLINT nameLen = 0, nullable = 0;
+        if (!OdbcSucceeded(SQLDescribeColW(stmt, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen,
+                                           &c.desc.sqlType, &c.desc.size, &c.desc.digits, &nullable)))
+            RaiseStmt(conn, stmt, QStringLiteral("Cannot describe column %1").arg(i));
+        SQLLEN isUnsigned = SQL_FALSE;
+        SQLColAttributeW(stmt, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+        c.desc.isUnsigned = isUnsigned == SQL_TRUE;
+        c.type = OdbcFieldType(c.desc);
+        c.plan = OdbcFetchPlan(c.desc, c.type);
+
+        TFieldDef def;
+        def.name = FromSqlWide(name, static_cast<std::size_t>(std::clamp<int>(nameLen, 0, static_cast<int>(std::size(name)) - 1)));
+        def.type = c.type;
+        def.size = OdbcFieldSize(c.desc, c.type);
+        if (c.type == ftBCD) {
+            def.precision = static_cast<int>(c.desc.size);
+            def.scale = c.desc.digits;
+        }
+        defs.push_back(std::move(def));
+    }
+
+    // Bind what can be bound. Without SQL_GD_ANY_COLUMN, SQLGetData only
+    // reaches columns after the last bound one: bind only the columns before
+    // the first long column then.
+    const SQLUINTEGER ext = conn.GetDataExtensions();
+    const bool anyColumn = (ext & SQL_GD_ANY_COLUMN) != 0;
+    bool seenLong = false;
+    bool hasUnbound = false;
+    std::size_t rowBytes = 0;
+    for (TFetchColumn& c : cols) {
+        seenLong = seenLong || c.plan.isLong;
+        c.bound = !c.plan.isLong && (anyColumn || !seenLong);
+        hasUnbound = hasUnbound || !c.bound;
+        if (c.bound)
+            rowBytes += c.plan.elementBytes + sizeof(SQLLEN);
+    }
+    SQLULEN rows = 1;
+    if (!hasUnbound)
+        rows = std::clamp<SQLULEN>(kBlockBufferBytes / std::max<std::size_t>(rowBytes, 1), kMinBlockRows, kMaxBlockRows);
+
+    SQLULEN fetched = 0;
+    SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_BIND_BY_COLUMN)), 0);
+    if (rows > 1) {
+        SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0);
+        SQLULEN actual = 1;
+        if (OdbcSucceeded(SQLGetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &actual, 0, nullptr)) && actual >= 1)
+            rows = actual;
+        else
+            rows = 1;
+    }
+    m_lastRowArraySize = static_cast<int>(rows);
+    SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncols); ++i) {
+        TFetchColumn& c = cols[i - 1u];
+        const std::size_t nSlots = c.bound ? rows : 1;
+        c.data.assign(std::max<std::size_t>(c.plan.elementBytes, 1) * nSlots, 0);
+        c.ind.assign(nSlots, 0);
+        if (c.bound
+            && !OdbcSucceeded(SQLBindCol(stmt, i, c.plan.cType, c.data.data(),
+                                         static_cast<SQLLEN>(c.plan.elementBytes), c.ind.data())))
+            RaiseStmt(conn, stmt, QStringLiteral("Cannot bind column %1").arg(i));
+    }
+
+    // Fetch everything.
+    store.Reset(defs);
+    std::string scratch;
+    std::vector<char> chunk;
+    const bool canRefetchBound = (ext & SQL_GD_BOUND) != 0 && ((ext & SQL_GD_BLOCK) != 0 || rows == 1);
+    for (;;) {
+        fetched = 0;
+        const SQLRETURN rc = SQLFetch(stmt);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!OdbcSucceeded(rc))
+            RaiseStmt(conn, stmt, QStringLiteral("Fetch failed"));
+        const std::size_t n = rows == 1 ? 1 : static_cast<std::size_t>(fetched);
+        for (std::size_t ci = 0; ci < cols.size(); ++ci) {
+            TFetchColumn& c = cols[ci];
+            TColumnData& out = store.Column(static_cast<int>(ci));
+            const auto colNo = static_cast<SQLUSMALLINT>(ci + 1);
+            if (!c.bound) {
+                // One row: read through SQLGetData.
+                const bool chunked = c.plan.isLong || c.plan.cType == SQL_C_WCHAR || c.plan.cType == SQL_C_BINARY;
+                if (chunked) {
+                    if (!ReadLongValue(conn, stmt, colNo, c.plan.cType, chunk, scratch))
+                        out.AppendNull();
+                    else
+                        out.AppendBytes(scratch);
+                } else {
+                    SQLLEN ind = 0;
+                    const SQLRETURN g = SQLGetData(stmt, colNo, c.plan.cType, c.data.data(),
+                                                   static_cast<SQLLEN>(c.plan.elementBytes), &ind);
+                    if (!OdbcSucceeded(g))
+                        RaiseStmt(conn, stmt, QStringLiteral("Cannot read column %1").arg(colNo));
+                    AppendValue(out, c, c.data.data(), ind, scratch);
+                }
+                continue;
+            }
+            out.Reserve(n);
+            const std::size_t term = TerminatorBytes(c.plan.cType);
+            const bool variable = c.plan.cType == SQL_C_WCHAR || c.plan.cType == SQL_C_BINARY;
+            for (std::size_t r = 0; r < n; ++r) {
+                const SQLLEN ind = c.ind[r];
+                const char* buf = c.data.data() + r * c.plan.elementBytes;
+                const bool truncated = variable && ind != SQL_NULL_DATA
+                    && (ind == SQL_NO_TOTAL || static_cast<std::size_t>(ind) > c.plan.elementBytes - term);
+                if (!truncated) {
+                    AppendValue(out, c, buf, ind, scratch);
+                    continue;
+                }
+                // The value is longer than the driver described the column:
+                // read it whole again at its row, or fail rather than cut it.
+                if (!canRefetchBound
+                    || (rows > 1 && !OdbcSucceeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE)))
+                    || !ReadLongValue(conn, stmt, colNo, c.plan.cType, chunk, scratch))
+                    Raise(conn, {TDbError{0, QString(),
+                                          QStringLiteral("Field '%1': the value is longer than the driver's column size %2")
+                                              .arg(defs[ci].name).arg(c.desc.size)}});
+                out.AppendBytes(scratch);
+            }
+        }
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    conn.ClearErrors();
+}
+
+// ------------------------------------------------------------------ factories
+
+std::unique_ptr<TDbConnection> CreateDbConnection(const QString& name)
+{
+    return std::make_unique<TOdbcConnection>(name);
+}
+
+std::unique_ptr<TDbQuery> CreateDbQuery(const QString& name, TDbConnection* connection)
+{
+    return std::make_unique<TOdbcQuery>(name, connection);
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Diagnostic records of an ODBC handle, as the user is shown them.
+
+#include "query/Database.h"
+
+#include <sql.h>
+
+#include <QString>
+
+#include <vector>
+
+// Every diagnostic record of `handle` (SQLGetDiagRecW, record 1 upward), with
+// the vendor prefixes of each message removed. Empty when there is none.
+[[nodiscard]] std::vector<TDbError> ReadOdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+
+// Removes every leading "[...]" group ("[unixODBC][FreeTDS][SQL Server]"),
+// and the blanks after them, from a driver message.
+[[nodiscard]] QString StripVendorPrefixes(const QString& message);
+
+// The messages of `errors` joined with "\n"; empty records are skipped.
+[[nodiscard]] QString JoinDiagnosticMessages(const std::vector<TDbError>& errors);
