@@ -1,0 +1,503 @@
+#include "app/Unit1.h"
+
+#include "app/FormLayout.h"
+#include "app/HandlerGuard.h"
+#include "app/RichEdit.h"
+#include "app/Splitter.h"
+#include "platform/Failure.h"
+#include "platform/SysColors.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTextDocument>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <array>
+
+namespace {
+
+// The window's design font: "MS Sans Serif", 11 pixels.
+QFont DesignFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    return font;
+}
+
+// A toolbar separator of a fixed width, drawn as the style's separator line.
+class TToolSeparator : public QWidget {
+public:
+    TToolSeparator(QWidget* parent, int width) : QWidget(parent)
+    {
+        setFixedWidth(width);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        QStyleOption option;
+        option.initFrom(this);
+        option.state |= QStyle::State_Horizontal;
+        const int mid = width() / 2;
+        option.rect = QRect(mid - 3, 2, 6, height() - 4);
+        style()->drawPrimitive(QStyle::PE_IndicatorToolBarSeparator, &option, &painter, this);
+    }
+};
+
+struct TButtonDesign {
+    QPushButton* TfrmQA::*field;
+    const char* name;
+    const char16_t* caption;
+    TPanelButtonSpec spec;
+    bool visible;
+};
+
+constexpr std::array kPanelButtons = {
+    TButtonDesign{&TfrmQA::bQuery, "bQuery", u"Запрос", {16, 8, 89, 25, false}, true},
+    TButtonDesign{&TfrmQA::Button5, "Button5", u"Save as HTML", {120, 8, 89, 25, false}, true},
+    TButtonDesign{&TfrmQA::Button3, "Button3", u"соединение", {280, 8, 25, 17, false}, false},
+    TButtonDesign{&TfrmQA::Button6, "Button6", u"Команда", {336, 8, 89, 25, false}, false},
+    TButtonDesign{&TfrmQA::Button1, "Button1", u"Строка подключения", {445, 8, 121, 25, true}, true},
+    TButtonDesign{&TfrmQA::Button4, "Button4", u"Выход", {581, 8, 75, 25, true}, true},
+};
+
+} // namespace
+
+// ---- window settings hooks ----
+
+void wRegFormLoad(QWidget&) {}
+void wRegFormSave(QWidget&) {}
+
+// ---- TStatusBar ----
+
+TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), m_panel(new QLabel(this))
+{
+    setObjectName(QStringLiteral("StatusBar1"));
+    m_panel->setObjectName(QStringLiteral("StatusBar1Panel"));
+    m_panel->setTextFormat(Qt::PlainText);
+    m_panel->setFrameShape(QFrame::Panel);
+    m_panel->setFrameShadow(QFrame::Sunken);
+    m_panel->setMinimumWidth(0);
+    m_panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    addWidget(m_panel, 1);
+}
+
+void TStatusBar::SetStatusText(const QString& text)
+{
+    m_panel->setText(text);
+}
+
+QString TStatusBar::StatusText() const
+{
+    return m_panel->text();
+}
+
+// ---- TfrmQA ----
+
+TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmQA"));
+    setWindowTitle(QStringLiteral("Brenvo QA"));
+    setFont(DesignFont());
+    setAutoFillBackground(true);
+    {
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, GetSysColor(COLOR_ACTIVEBORDER));
+        setPalette(pal);
+    }
+
+    CreateMenus();
+    CreateToolBar();
+
+    reQuery = new TRichEdit(this);
+    reQuery->setObjectName(QStringLiteral("reQuery"));
+    reQuery->setFont(DesignFont());
+    reQuery->setPlainText(QStringLiteral("--тут писать запросы"));
+    reQuery->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(reQuery, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        pmCopyPaste->popup(reQuery->viewport()->mapToGlobal(pos));
+    });
+
+    Splitter1 = new TSplitter(this, reQuery, [this] { return ResultAreaHeight(); });
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->SetOnResize([this](int size) { SetEditorHeight(size); });
+
+    MemoRes = new QPlainTextEdit(this);
+    MemoRes->setObjectName(QStringLiteral("MemoRes"));
+    MemoRes->setReadOnly(true);
+    MemoRes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    MemoRes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MemoRes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MemoRes->setFocusPolicy(Qt::StrongFocus);
+    MemoRes->setContextMenuPolicy(Qt::DefaultContextMenu);
+    {
+        QPalette pal = MemoRes->palette();
+        pal.setColor(QPalette::Base, GetSysColor(COLOR_GRADIENTACTIVECAPTION));
+        MemoRes->setPalette(pal);
+    }
+
+    dxDBGridRes = new QWidget(this);
+    dxDBGridRes->setObjectName(QStringLiteral("dxDBGridRes"));
+    dxDBGridRes->setFocusPolicy(Qt::StrongFocus);
+    dxDBGridRes->setContextMenuPolicy(Qt::CustomContextMenu);
+    dxDBGridRes->installEventFilter(this);
+    connect(dxDBGridRes, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        pmCopy->popup(dxDBGridRes->mapToGlobal(pos));
+    });
+    dxDBGridRes->hide();
+
+    CreatePanel();
+
+    StatusBar1 = new TStatusBar(this);
+
+    CreateComponents();
+    SetTabOrder();
+
+    resize(kDesignWidth, kDesignHeight);
+    AlignControls();
+    PlaceOnScreen();
+
+    Guard([this] { FormCreate(this); });
+}
+
+TfrmQA::~TfrmQA()
+{
+    // The grid links to DataSource1; it goes before the components.
+    delete dxDBGridRes;
+    dxDBGridRes = nullptr;
+}
+
+void TfrmQA::CreateToolBar()
+{
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(TImageList::kImageSize, TImageList::kImageSize));
+    ToolBar1->setFixedHeight(TFormLayout::kToolBarHeight);
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->setStyleSheet(QString());
+
+    auto makeButton = [this](const char* name, int image, const QString& hint, QMenu* menu) {
+        auto* button = new QToolButton(ToolBar1);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setIcon(ImageList.Icon(image));
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setToolTip(hint);
+        button->setFixedHeight(22);
+        if (menu) {
+            button->setMenu(menu);
+            button->setPopupMode(QToolButton::MenuButtonPopup);
+            button->setMinimumWidth(25);
+        } else {
+            button->setFixedWidth(25);
+        }
+        ToolBar1->addWidget(button);
+        return button;
+    };
+
+    tbOpenFile = makeButton("tbOpenFile", TImageList::kOpenFolder, QString(), nullptr);
+    tbName = makeButton("tbName", TImageList::kCurrentBase, QStringLiteral("Текущая база"), PopupMenu1);
+    tbSize = makeButton("tbSize", TImageList::kDatabase, QStringLiteral("размер базы"), pmSize);
+    tbDB = makeButton("tbDB", TImageList::kDatabaseList, QString(), pmDB);
+    ToolButton3 = new TToolSeparator(ToolBar1, 8);
+    ToolButton3->setObjectName(QStringLiteral("ToolButton3"));
+    ToolBar1->addWidget(ToolButton3);
+    tbFontDialogRichEdit = makeButton("tbFontDialogRichEdit", TImageList::kFont, QStringLiteral("Font"), nullptr);
+    ToolButton2 = new TToolSeparator(ToolBar1, 18);
+    ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
+    ToolBar1->addWidget(ToolButton2);
+    ToolButton1 = makeButton("ToolButton1", TImageList::kRun, QString(), nullptr);
+
+    // The main part of tbDB has no handler: only its arrow acts.
+    connect(tbOpenFile, &QToolButton::clicked, this, [this] { Guard([this] { tbOpenFileClick(tbOpenFile); }); });
+    connect(tbName, &QToolButton::clicked, this, [this] { Guard([this] { tbNameClick(tbName); }); });
+    connect(tbSize, &QToolButton::clicked, this, [this] { Guard([this] { tbSizeClick(tbSize); }); });
+    connect(tbFontDialogRichEdit, &QToolButton::clicked, this,
+            [this] { Guard([this] { tbFontDialogRichEditClick(tbFontDialogRichEdit); }); });
+    connect(ToolButton1, &QToolButton::clicked, this, [this] { Guard([this] { ToolButton1Click(ToolButton1); }); });
+}
+
+void TfrmQA::CreateMenus()
+{
+    auto makeMenu = [this](const char* name) {
+        auto* menu = new QMenu(this);
+        menu->setObjectName(QString::fromLatin1(name));
+        return menu;
+    };
+    auto addItem = [this](QMenu* menu, const char* name, const QString& caption, void (TfrmQA::*handler)(QObject*)) {
+        QAction* item = menu->addAction(caption);
+        item->setObjectName(QString::fromLatin1(name));
+        connect(item, &QAction::triggered, this, [this, item, handler] { Guard([=, this] { (this->*handler)(item); }); });
+        return item;
+    };
+
+    PopupMenu1 = makeMenu("PopupMenu1");
+    N1 = addItem(PopupMenu1, "N1", QStringLiteral("Сервер"), &TfrmQA::N1Click);
+    Collate1 = addItem(PopupMenu1, "Collate1", QStringLiteral("Collate-сервера"), &TfrmQA::Collate1Click);
+    N2 = addItem(PopupMenu1, "N2", QStringLiteral("Редакция сервера"), &TfrmQA::N2Click);
+    N3 = addItem(PopupMenu1, "N3", QStringLiteral("Тип безопасности"), &TfrmQA::N3Click);
+    N4 = addItem(PopupMenu1, "N4", QStringLiteral("Режим (одно-много пользовательский)"), &TfrmQA::N4Click);
+    N5 = addItem(PopupMenu1, "N5", QStringLiteral("Имя компьютера"), &TfrmQA::N5Click);
+    N6 = addItem(PopupMenu1, "N6", QStringLiteral("Процесс сервера"), &TfrmQA::N6Click);
+    N7 = addItem(PopupMenu1, "N7", QStringLiteral("Цифровая версия сервера"), &TfrmQA::N7Click);
+    N8 = addItem(PopupMenu1, "N8", QStringLiteral("Подробности ОС"), &TfrmQA::N8Click);
+    N9 = addItem(PopupMenu1, "N9", QStringLiteral("Изменить пароль сервера"), &TfrmQA::N9Click);
+
+    pmSize = makeMenu("pmSize");
+    N10 = addItem(pmSize, "N10", QStringLiteral("Текущая база"), &TfrmQA::N10Click);
+    pmSizeList = new QMenu(QStringLiteral("Список таблиц базы"), pmSize);
+    pmSizeList->setObjectName(QStringLiteral("pmSizeList"));
+    pmSizeList->menuAction()->setObjectName(QStringLiteral("pmSizeList"));
+    pmSize->addMenu(pmSizeList);
+    connect(pmSizeList->menuAction(), &QAction::triggered, this,
+            [this] { Guard([this] { pmSizeListClick(pmSizeList->menuAction()); }); });
+    Collation1 = addItem(pmSize, "Collation1", QStringLiteral("Collation текущей базы"), &TfrmQA::Collation1Click);
+    mmSizeD = addItem(pmSize, "mmSizeD", QStringLiteral("Размер текущей базы"), &TfrmQA::mmSizeDClick);
+    connect(pmSize, &QMenu::aboutToShow, this, [this] { Guard([this] { pmSizePopup(pmSize); }); });
+
+    pmDB = makeMenu("pmDB");
+    connect(pmDB, &QMenu::aboutToShow, this, [this] { Guard([this] { pmDBPopup(pmDB); }); });
+
+    pmCopyPaste = makeMenu("pmCopyPaste");
+    N12 = addItem(pmCopyPaste, "N12", QStringLiteral("Копировать"), &TfrmQA::N12Click);
+    N13 = addItem(pmCopyPaste, "N13", QStringLiteral("Вставить"), &TfrmQA::N13Click);
+    N14 = addItem(pmCopyPaste, "N14", QStringLiteral("Выделить всё"), &TfrmQA::N14Click);
+    N15 = addItem(pmCopyPaste, "N15", QStringLiteral("Вырезать"), &TfrmQA::N15Click);
+
+    pmCopy = makeMenu("pmCopy");
+    N11 = addItem(pmCopy, "N11", QStringLiteral("Копировать"), &TfrmQA::N11Click);
+}
+
+void TfrmQA::CreatePanel()
+{
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Raised);
+    Panel1->setLineWidth(1);
+
+    for (const TButtonDesign& design : kPanelButtons) {
+        auto* button = new QPushButton(QString::fromUtf16(design.caption), Panel1);
+        button->setObjectName(QString::fromLatin1(design.name));
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setFocusPolicy(Qt::StrongFocus);
+        button->setGeometry(TPanelLayout::Place(design.spec, TPanelLayout::kDesignWidth));
+        button->setVisible(design.visible);
+        this->*design.field = button;
+    }
+
+    connect(bQuery, &QPushButton::clicked, this, [this] { Guard([this] { bQueryClick(bQuery); }); });
+    connect(Button5, &QPushButton::clicked, this, [this] { Guard([this] { Button5Click(Button5); }); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Guard([this] { Button3Click(Button3); }); });
+    connect(Button6, &QPushButton::clicked, this, [this] { Guard([this] { Button6Click(Button6); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(Button1); }); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Guard([this] { Button4Click(Button4); }); });
+}
+
+void TfrmQA::CreateComponents()
+{
+    ADOConnection = CreateDbConnection(QStringLiteral("ADOConnection"));
+    ADOConnection->SetLoginTimeout(300);
+    ADOQuerySql = CreateDbQuery(QStringLiteral("ADOQuerySql"), ADOConnection.get());
+    ADOQuerySql->SetCommandTimeout(300);
+    qrySqlDop = CreateDbQuery(QStringLiteral("qrySqlDop"), ADOConnection.get());
+    qrySqlDop->SetCommandTimeout(30);
+    DataSource1 = std::make_unique<TDataSource>();
+    DataSource1->SetDataSet(ADOQuerySql.get());
+
+    // "*.*" matches every file name on the original platform, names without
+    // a dot included.
+    OpenDialogFilter = QStringLiteral("*.* (*)");
+    SaveDialogFilter = QStringLiteral("HTML (HTML)");
+    FontDialogRichEdit.font = DesignFont();
+    FontDialogRichEdit.color = GetSysColor(COLOR_WINDOWTEXT);
+}
+
+void TfrmQA::SetTabOrder()
+{
+    // The panel comes first, then reQuery, MemoRes, dxDBGridRes; the toolbar
+    // takes no focus.
+    QWidget* order[] = {Button1, bQuery, Button3, Button4, Button5, Button6, reQuery, MemoRes, dxDBGridRes};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
+void TfrmQA::SetEditorHeight(int height)
+{
+    m_editorHeight = std::max(0, height);
+    AlignControls();
+}
+
+int TfrmQA::ResultAreaHeight() const
+{
+    return TFormLayout::Compute(size(), m_editorHeight).result.height();
+}
+
+void TfrmQA::AlignControls()
+{
+    const TFormRects r = TFormLayout::Compute(size(), m_editorHeight);
+    ToolBar1->setGeometry(r.toolBar);
+    reQuery->setGeometry(r.editor);
+    Splitter1->setGeometry(r.splitter);
+    MemoRes->setGeometry(r.result);
+    dxDBGridRes->setGeometry(r.result);
+    Panel1->setGeometry(r.panel);
+    StatusBar1->setGeometry(r.statusBar);
+    for (const TButtonDesign& design : kPanelButtons)
+        (this->*design.field)->setGeometry(TPanelLayout::Place(design.spec, r.panel.width()));
+}
+
+void TfrmQA::PlaceOnScreen()
+{
+    const QScreen* target = screen();
+    if (!target)
+        return;
+    const QRect area = target->geometry();
+    const QSize outer = frameGeometry().size();
+    move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+}
+
+void TfrmQA::ApplyOuterSize()
+{
+    // The design size is the outer size; the frame is known only once the
+    // window manager has framed the window.
+    if (!m_outerSizePending)
+        return;
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isEmpty() || (frame.width() == 0 && frame.height() == 0))
+        return;
+    m_outerSizePending = false;
+    if (size() == QSize(kDesignWidth, kDesignHeight)) {
+        resize(kDesignWidth - frame.width(), kDesignHeight - frame.height());
+        PlaceOnScreen();
+    }
+}
+
+void TfrmQA::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    AlignControls();
+}
+
+void TfrmQA::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    ApplyOuterSize();
+}
+
+bool TfrmQA::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        ApplyOuterSize();
+        if (!m_activated) {
+            m_activated = true;
+            Button1->setFocus(Qt::ActiveWindowFocusReason);
+        }
+    }
+    return QWidget::event(event);
+}
+
+void TfrmQA::closeEvent(QCloseEvent* event)
+{
+    Guard([this] { FormClose(this); });
+    event->accept();
+    emit Closed();
+}
+
+bool TfrmQA::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == dxDBGridRes && event->type() == QEvent::MouseButtonDblClick)
+        Guard([this] { dxDBGridResDblClick(dxDBGridRes); });
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- handlers of this window ----
+
+void TfrmQA::FormCreate(QObject*)
+{
+    wRegFormLoad(*this);
+}
+
+void TfrmQA::FormClose(QObject*)
+{
+    wRegFormSave(*this);
+}
+
+void TfrmQA::ToolButton1Click(QObject* Sender)
+{
+    bQueryClick(Sender);
+}
+
+void TfrmQA::Button4Click(QObject*)
+{
+    close();
+}
+
+void TfrmQA::tbOpenFileClick(QObject*)
+{
+    const std::optional<QString> fileName = Dialogs().OpenFile(this, OpenDialogFilter);
+    if (!fileName)
+        return;
+    reQuery->LoadFromFile(*fileName);
+}
+
+void TfrmQA::tbFontDialogRichEditClick(QObject*)
+{
+    const std::optional<TFontChoice> choice = Dialogs().ChooseFont(this, FontDialogRichEdit);
+    if (!choice)
+        return;
+    FontDialogRichEdit = *choice;
+    // The editor's default character format: text without a format of its
+    // own takes the document's default font and the palette's text colour.
+    reQuery->document()->setDefaultFont(choice->font);
+    QPalette pal = reQuery->palette();
+    pal.setColor(QPalette::Text, choice->color);
+    reQuery->setPalette(pal);
+}
+
+void TfrmQA::N12Click(QObject*) { reQuery->copy(); }
+void TfrmQA::N13Click(QObject*) { reQuery->paste(); }
+void TfrmQA::N14Click(QObject*) { reQuery->selectAll(); }
+void TfrmQA::N15Click(QObject*) { reQuery->cut(); }
+
+// ---- handlers filled in with the features they belong to ----
+
+void TfrmQA::bQueryClick(QObject*) {}
+void TfrmQA::Button5Click(QObject*) {}
+void TfrmQA::Button1Click(QObject*) {}
+void TfrmQA::Button3Click(QObject*) {}
+void TfrmQA::Button6Click(QObject*) {}
+void TfrmQA::tbNameClick(QObject*) {}
+void TfrmQA::tbSizeClick(QObject*) {}
+void TfrmQA::N1Click(QObject*) {}
+void TfrmQA::Collate1Click(QObject*) {}
+void TfrmQA::N2Click(QObject*) {}
+void TfrmQA::N3Click(QObject*) {}
+void TfrmQA::N4Click(QObject*) {}
+void TfrmQA::N5Click(QObject*) {}
+void TfrmQA::N6Click(QObject*) {}
+void TfrmQA::N7Click(QObject*) {}
+void TfrmQA::N8Click(QObject*) {}
+void TfrmQA::N9Click(QObject*) {}
+void TfrmQA::N10Click(QObject*) {}
+void TfrmQA::Collation1Click(QObject*) {}
+void TfrmQA::mmSizeDClick(QObject*) {}
+void TfrmQA::pmSizeListClick(QObject*) {}
+void TfrmQA::pmDBPopup(QObject*) {}
+void TfrmQA::ClickDbItem(QObject*) {}
+void TfrmQA::pmSizePopup(QObject*) {}
+void TfrmQA::pmSizeListItem(QObject*) {}
+void TfrmQA::N11Click(QObject*) {}
+void TfrmQA::dxDBGridResDblClick(QObject*) {}

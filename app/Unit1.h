@@ -1,0 +1,186 @@
+#pragma once
+// frmQA, the main window: toolbar, query editor, splitter, result area
+// (message memo or result grid), button panel and status bar, with the
+// connection and queries it owns. Control and component fields keep their
+// design names; handlers take the sender and may raise — the connections
+// made here run them through the failure guard.
+
+#include "app/ImageList.h"
+#include "platform/DialogService.h"
+#include "query/Database.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+class QPushButton;
+class QToolBar;
+class QToolButton;
+class TRichEdit;
+class TSplitter;
+
+// StatusBar1: one panel stretching over the whole width.
+class TStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit TStatusBar(QWidget* parent = nullptr);
+    void SetStatusText(const QString& text);
+    [[nodiscard]] QString StatusText() const;
+
+private:
+    QLabel* m_panel;
+};
+
+// Window settings hooks, run from FormCreate and FormClose. They do nothing
+// until window settings persistence exists.
+void wRegFormLoad(QWidget& form);
+void wRegFormSave(QWidget& form);
+
+class TfrmQA : public QWidget {
+    Q_OBJECT
+public:
+    // Design outer size of the window.
+    static constexpr int kDesignWidth = 693;
+    static constexpr int kDesignHeight = 587;
+    static constexpr int kDesignEditorHeight = 265;
+
+    explicit TfrmQA(QWidget* parent = nullptr);
+    ~TfrmQA() override;
+
+    // Height of reQuery; the result area takes the change.
+    void SetEditorHeight(int height);
+    [[nodiscard]] int EditorHeight() const { return m_editorHeight; }
+
+    // ---- controls ----
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* tbOpenFile = nullptr;
+    QToolButton* tbName = nullptr;
+    QToolButton* tbSize = nullptr;
+    QToolButton* tbDB = nullptr;
+    QWidget* ToolButton3 = nullptr;  // separator, 8 pixels
+    QToolButton* tbFontDialogRichEdit = nullptr;
+    QWidget* ToolButton2 = nullptr;  // separator, 18 pixels
+    QToolButton* ToolButton1 = nullptr;
+
+    TRichEdit* reQuery = nullptr;
+    TSplitter* Splitter1 = nullptr;
+    QPlainTextEdit* MemoRes = nullptr;
+    QWidget* dxDBGridRes = nullptr;
+    QFrame* Panel1 = nullptr;
+    QPushButton* bQuery = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button6 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button4 = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
+
+    // ---- menus ----
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Collate1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N5 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* N9 = nullptr;
+    QMenu* pmSize = nullptr;
+    QAction* N10 = nullptr;
+    QMenu* pmSizeList = nullptr;
+    QAction* Collation1 = nullptr;
+    QAction* mmSizeD = nullptr;
+    QMenu* pmDB = nullptr;
+    QMenu* pmCopyPaste = nullptr;
+    QAction* N12 = nullptr;
+    QAction* N13 = nullptr;
+    QAction* N14 = nullptr;
+    QAction* N15 = nullptr;
+    QMenu* pmCopy = nullptr;
+    QAction* N11 = nullptr;
+
+    // ---- non-visual components ----
+    std::unique_ptr<TDbConnection> ADOConnection;
+    std::unique_ptr<TDbQuery> ADOQuerySql;
+    std::unique_ptr<TDbQuery> qrySqlDop;
+    std::unique_ptr<TDataSource> DataSource1;
+    // Qt name filters of the file dialogs.
+    QString OpenDialogFilter;
+    QString SaveDialogFilter;
+    // The font dialog's own font: the design font until the first OK.
+    TFontChoice FontDialogRichEdit;
+    TImageList ImageList;
+
+    // ---- handlers ----
+    void FormCreate(QObject* Sender);
+    void FormClose(QObject* Sender);
+    void bQueryClick(QObject* Sender);
+    void ToolButton1Click(QObject* Sender);
+    void Button5Click(QObject* Sender);
+    void Button1Click(QObject* Sender);
+    void Button4Click(QObject* Sender);
+    void Button3Click(QObject* Sender);
+    void Button6Click(QObject* Sender);
+    void tbOpenFileClick(QObject* Sender);
+    void tbNameClick(QObject* Sender);
+    void tbSizeClick(QObject* Sender);
+    void N1Click(QObject* Sender);
+    void Collate1Click(QObject* Sender);
+    void N2Click(QObject* Sender);
+    void N3Click(QObject* Sender);
+    void N4Click(QObject* Sender);
+    void N5Click(QObject* Sender);
+    void N6Click(QObject* Sender);
+    void N7Click(QObject* Sender);
+    void N8Click(QObject* Sender);
+    void N9Click(QObject* Sender);
+    void N10Click(QObject* Sender);
+    void Collation1Click(QObject* Sender);
+    void mmSizeDClick(QObject* Sender);
+    void pmSizeListClick(QObject* Sender);
+    void pmDBPopup(QObject* Sender);
+    void ClickDbItem(QObject* Sender);
+    void pmSizePopup(QObject* Sender);
+    void pmSizeListItem(QObject* Sender);
+    void tbFontDialogRichEditClick(QObject* Sender);
+    void N12Click(QObject* Sender);
+    void N13Click(QObject* Sender);
+    void N14Click(QObject* Sender);
+    void N15Click(QObject* Sender);
+    void N11Click(QObject* Sender);
+    void dxDBGridResDblClick(QObject* Sender);
+
+signals:
+    // The window has closed (after FormClose); the program ends on it.
+    void Closed();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateToolBar();
+    void CreateMenus();
+    void CreatePanel();
+    void CreateComponents();
+    void SetTabOrder();
+    void AlignControls();
+    void PlaceOnScreen();
+    void ApplyOuterSize();
+    [[nodiscard]] int ResultAreaHeight() const;
+
+    int m_editorHeight = kDesignEditorHeight;
+    bool m_outerSizePending = true;
+    bool m_activated = false;
+};
