@@ -1,0 +1,105 @@
+#pragma once
+// The connection dialog: a property sheet (Provider, Connection, Advanced,
+// All) over a TConnectionSpec. It always starts empty and yields the ODBC
+// connection string with the password, or "" when cancelled.
+//
+// User-interface thread only. Test Connection and the database list connect
+// synchronously, bounded by a short login timeout.
+
+#include "query/ConnectionSpec.h"
+
+#include <QComboBox>
+#include <QDialog>
+
+#include <functional>
+#include <vector>
+
+class QCheckBox;
+class QFormLayout;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+
+// An editable combo box that asks for its list when it is about to drop down.
+class TDatabaseCombo : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> OnPopup;
+    void showPopup() override;
+};
+
+class TConnectionDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The provider list as the driver manager reports it, ordered.
+    explicit TConnectionDialog(QWidget* owner = nullptr);
+    TConnectionDialog(std::vector<TProviderEntry> providers, QWidget* owner);
+
+    // Shows the dialog modally; the string on OK, "" on Cancel.
+    [[nodiscard]] static QString Execute(QWidget* owner = nullptr);
+
+    [[nodiscard]] const TConnectionSpec& Spec() const { return m_spec; }
+    [[nodiscard]] QString ConnectionString() const { return m_spec.ConnectionString(); }
+    [[nodiscard]] const std::vector<TProviderEntry>& Providers() const { return m_providers; }
+
+    // Selects the provider row `index` (as the user would).
+    void SelectProvider(int index);
+    // Tries the current string and reports the outcome in a message box.
+    void TestConnection();
+    // Fills the database list from the server; failures go to a message box.
+    void ListDatabases();
+
+    // Seconds Test Connection and the database list wait for a login when
+    // the Advanced page leaves it open.
+    static constexpr int kDefaultTestTimeout = 15;
+
+private:
+    void BuildProviderPage();
+    void BuildConnectionPage();
+    void BuildAdvancedPage();
+    void BuildAllPage();
+
+    void FieldEdited(TSpecField field, const QString& value);
+    void AllTableEdited();
+    void BrowseDatabaseFile();
+    void AddKeywordRow();
+    void RemoveKeywordRow();
+
+    // Refill widgets from the spec; m_updating keeps the fills from echoing.
+    void RefreshFields();
+    void RefreshAllTable();
+    void RefreshAll();
+    [[nodiscard]] int TestTimeout() const;
+
+    TConnectionSpec m_spec;
+    std::vector<TProviderEntry> m_providers;
+    bool m_updating = false;
+
+    QTabWidget* m_tabs = nullptr;
+    QListWidget* m_providerList = nullptr;
+
+    QFormLayout* m_connectionForm = nullptr;
+    QLineEdit* m_serverEdit = nullptr;
+    QLineEdit* m_portEdit = nullptr;
+    TDatabaseCombo* m_databaseCombo = nullptr;
+    QLineEdit* m_userEdit = nullptr;
+    QLineEdit* m_passwordEdit = nullptr;
+    QCheckBox* m_blankPassword = nullptr;
+    QLineEdit* m_fileEdit = nullptr;
+    QPushButton* m_browseButton = nullptr;
+    QWidget* m_fileRow = nullptr;
+    QWidget* m_databaseRow = nullptr;
+    QWidget* m_passwordRow = nullptr;
+    QPushButton* m_testButton = nullptr;
+
+    QFormLayout* m_advancedForm = nullptr;
+    QLineEdit* m_timeoutEdit = nullptr;
+    QComboBox* m_tdsVersionCombo = nullptr;
+    QComboBox* m_encryptionCombo = nullptr;
+    QLineEdit* m_charsetEdit = nullptr;
+
+    QTableWidget* m_allTable = nullptr;
+};
