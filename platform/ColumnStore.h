@@ -115,6 +115,8 @@ public:
     void Clear();
 
     [[nodiscard]] const std::vector<TFieldDef>& Defs() const { return m_defs; }
+    // Renames field i (the naming rule runs on the names the driver gave).
+    void SetFieldName(int i, const QString& name) { m_defs[static_cast<std::size_t>(i)].name = name; }
     [[nodiscard]] int ColumnCount() const { return static_cast<int>(m_columns.size()); }
     [[nodiscard]] TColumnData& Column(int i) { return m_columns[static_cast<std::size_t>(i)]; }
     [[nodiscard]] const TColumnData& Column(int i) const { return m_columns[static_cast<std::size_t>(i)]; }

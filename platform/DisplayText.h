@@ -1,0 +1,71 @@
+#pragma once
+// The display text of a field value: the one conversion of a value to text
+// used by the grid, the HTML export and the clipboard. Widget-free.
+//
+// Threading: the current format settings belong to the user-interface thread.
+
+#include "query/DataSet.h"
+
+#include <QChar>
+#include <QLocale>
+#include <QString>
+#include <QStringView>
+#include <QVariant>
+
+// The user's regional settings the conversion needs.
+struct TFormatSettings {
+    QChar decimalSeparator = u'.';
+    // Patterns in QLocale's date/time format syntax.
+    QString shortDateFormat = QStringLiteral("M/d/yyyy");
+    QString longTimeFormat = QStringLiteral("h:mm:ss AP");
+    // Supplies the AM/PM texts and any month or day names the patterns use.
+    QLocale locale = QLocale::c();
+
+    // The locale's decimal point, its short date format with a two-digit
+    // year widened to four digits, and its long time format without the time
+    // zone.
+    [[nodiscard]] static TFormatSettings FromLocale(const QLocale& locale);
+};
+
+// The process-wide settings, built from QLocale::system() on first use.
+[[nodiscard]] const TFormatSettings& CurrentFormatSettings();
+void SetCurrentFormatSettings(const TFormatSettings& settings);
+
+// Replaces the current settings for its lifetime (tests).
+class TFormatSettingsScope {
+public:
+    explicit TFormatSettingsScope(const TFormatSettings& settings) : m_saved(CurrentFormatSettings())
+    {
+        SetCurrentFormatSettings(settings);
+    }
+    ~TFormatSettingsScope() { SetCurrentFormatSettings(m_saved); }
+    TFormatSettingsScope(const TFormatSettingsScope&) = delete;
+    TFormatSettingsScope& operator=(const TFormatSettingsScope&) = delete;
+private:
+    TFormatSettings m_saved;
+};
+
+// The display text of `value`, a value of a field of type `type` in the form
+// TField::AsVariant gives it (an invalid or null variant is NULL: empty text).
+//   integers      decimal digits
+//   floats        general format, 15 significant digits (FormatFloatGeneral)
+//   ftBCD         the exact decimal text in general format (FormatExactDecimal)
+//   ftBoolean     "True" / "False"
+//   ftDateTime    short date, a blank, long time; the time left out at midnight
+//   ftDate/ftTime short date / long time
+//   strings       as they are, cut at the first NUL; trailing blanks kept
+//   ftMemo        the whole text
+//   binary        one character per byte (U+0000..U+00FF)
+[[nodiscard]] QString ValueDisplayText(const QVariant& value, TFieldType type,
+                                       const TFormatSettings& settings = CurrentFormatSettings());
+
+// General format with up to 15 significant digits: fixed notation while the
+// value has at most 15 integer digits and is at least 0.00001 in magnitude,
+// otherwise "d.dddE[-]x" ("1E20", "-1E-6"). "NAN", "INF", "-INF".
+[[nodiscard]] QString FormatFloatGeneral(double value, QChar decimalSeparator = u'.');
+
+// An exact decimal text ("-0012.3400", ".5", "+7") in general format:
+// no leading zeros, no trailing fractional zeros, no point when nothing
+// follows it, "0" for any zero; never rounded, any number of digits. Text that
+// is not a plain decimal is returned with its '.' replaced.
+[[nodiscard]] QString FormatExactDecimal(QStringView text, QChar decimalSeparator = u'.');
