@@ -37,5 +37,6 @@ public:
 // The process-wide service; a Qt implementation unless a test installs one.
 [[nodiscard]] TDialogService& Dialogs();
 // Installs `service` (nullptr restores the Qt implementation); returns the
-// previous one's ownership to the caller when it was installed by a caller.
-void SetDialogService(std::unique_ptr<TDialogService> service);
+// previous one's ownership to the caller when it was installed by a caller
+// (nullptr when the Qt implementation was in force).
+std::unique_ptr<TDialogService> SetDialogService(std::unique_ptr<TDialogService> service);
