@@ -1,0 +1,293 @@
+#include "grid/GridPainter.h"
+
+#include "grid/dxDBGrid.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRegion>
+
+#include <algorithm>
+
+QString ElideEnd(const QFontMetrics& metrics, const QString& text, int width)
+{
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    static const QString kDots = QStringLiteral("...");
+    // Longest prefix whose width with the dots still fits: binary search over
+    // the prefix length (widths grow with length).
+    int lo = 0, hi = static_cast<int>(text.size());
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (metrics.horizontalAdvance(text.left(mid) + kDots) <= width)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return text.left(lo) + kDots;
+}
+
+int DataTextX(int cellLeft, int cellRight, int textWidth, int alignment)
+{
+    const int boxRight = cellRight - 2;
+    switch (alignment) {
+    case taRightJustify: return boxRight - textWidth;
+    case taCenter: {
+        const int boxLeft = cellLeft + 2;
+        return boxLeft + ((boxRight - boxLeft) / 2 - textWidth / 2);
+    }
+    default: return cellLeft + 2;
+    }
+}
+
+std::vector<QPoint> DottedFramePoints(const QRect& rect)
+{
+    std::vector<QPoint> pts;
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return pts;
+    const int l = rect.left(), t = rect.top(), r = rect.right(), b = rect.bottom();
+    // Walk the border once, clockwise, taking every other pixel.
+    int step = 0;
+    auto take = [&](int x, int y) {
+        if ((step++ & 1) == 0)
+            pts.emplace_back(x, y);
+    };
+    for (int x = l; x <= r; ++x) take(x, t);
+    for (int y = t + 1; y <= b; ++y) take(r, y);
+    if (b > t)
+        for (int x = r - 1; x >= l; --x) take(x, b);
+    if (r > l)
+        for (int y = b - 1; y > t; --y) take(l, y);
+    return pts;
+}
+
+namespace {
+
+// Inverts the pixels under `points` (or `rects`) on the painter's device.
+void InvertPoints(QPainter& p, const std::vector<QPoint>& points)
+{
+    p.save();
+    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    p.setPen(QPen(Qt::white, 0));
+    p.drawPoints(points.data(), static_cast<int>(points.size()));
+    p.restore();
+}
+
+void InvertRects(QPainter& p, const std::vector<QRect>& rects)
+{
+    p.save();
+    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    for (const QRect& r : rects)
+        if (r.width() > 0 && r.height() > 0)
+            p.fillRect(r, Qt::white);
+    p.restore();
+}
+
+struct TPaintColors {
+    QColor window, fontColor, header, highlight, highlightText, hideSel, hideSelText, gridLine;
+    QColor btnHighlight, btnShadow, dkShadow;
+};
+
+void PaintHeaderCell(QPainter& p, const QRect& cell, const QRect& clip, const TdxDBGridColumn& column,
+                     bool pressed, const TPaintColors& c, const QFontMetrics& fm)
+{
+    p.save();
+    p.setClipRect(clip, Qt::IntersectClip);
+    const int l = cell.left(), t = cell.top(), r = cell.right(), b = cell.bottom();
+    p.fillRect(cell, c.header);
+    // Raised outer edge, right and bottom.
+    p.setPen(c.dkShadow);
+    p.drawLine(r, t, r, b);
+    p.drawLine(l, b, r, b);
+    if (pressed) {
+        // Sunken outer edge, left and top.
+        p.setPen(c.btnShadow);
+        p.drawLine(l, t, r - 1, t);
+        p.drawLine(l, t, l, b - 1);
+    } else {
+        // Raised inner edge: right and bottom shadow, left and top light.
+        p.setPen(c.btnShadow);
+        p.drawLine(r - 1, t + 1, r - 1, b - 1);
+        p.drawLine(l + 1, b - 1, r - 1, b - 1);
+        p.setPen(c.btnHighlight);
+        p.drawLine(l, t, r - 2, t);
+        p.drawLine(l, t, l, b - 2);
+    }
+
+    QRect content = cell.adjusted(1, 1, -1, -1);
+    if (pressed)
+        content.translate(2, 2);
+    content.setBottom(content.bottom() - 1);
+
+    const QString caption = column.DisableCaption() ? QString() : column.Caption();
+    if (!caption.isEmpty() && content.width() > 0) {
+        const QString shown = ElideEnd(fm, caption, content.width());
+        int flags = Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextExpandTabs;
+        switch (column.HeaderAlignment()) {
+        case taRightJustify: flags |= Qt::AlignRight; break;
+        case taCenter: flags |= Qt::AlignHCenter; break;
+        default: flags |= Qt::AlignLeft; break;
+        }
+        p.setPen(c.fontColor);
+        p.setClipRect(content, Qt::IntersectClip);
+        p.drawText(content, flags, shown);
+    }
+    p.restore();
+}
+
+} // namespace
+
+void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
+{
+    const TGridLayout layout = grid.ComputeLayout();
+    TPaintColors c;
+    c.window = grid.Color().ToQColor();
+    c.fontColor = grid.FontColor().ToQColor();
+    c.header = grid.HeaderColor().ToQColor();
+    c.highlight = grid.HighlightColor().ToQColor();
+    c.highlightText = grid.HighlightTextColor().ToQColor();
+    c.hideSel = grid.HideSelectionColor().ToQColor();
+    c.hideSelText = grid.HideSelectionTextColor().ToQColor();
+    c.gridLine = grid.EffectiveGridLineColor();
+    c.btnHighlight = GridSysColor(gridcolor::kBtnHighlight);
+    c.btnShadow = GridSysColor(gridcolor::kBtnShadow);
+    c.dkShadow = GridSysColor(gridcolor::k3DDkShadow);
+
+    const int firstCol = layout.FirstShownColumn();
+    const int endCol = layout.EndShownColumn();
+    std::vector<TdxDBGridColumn*> shown;
+    shown.reserve(static_cast<std::size_t>(std::max(0, endCol - firstCol)));
+    for (int i = firstCol; i < endCol; ++i)
+        shown.push_back(grid.VisibleColumn(i));
+
+    const QRect bounds = region.boundingRect();
+
+    // Header panel.
+    if (layout.headerPanel.height() > 0 && region.intersects(layout.headerPanel)) {
+        p.setFont(grid.HeaderFont());
+        const QFontMetrics fm(grid.HeaderFont());
+        for (int i = firstCol; i < endCol; ++i) {
+            const QRect cell = layout.HeaderCellRect(i);
+            const QRect clip = cell.intersected(layout.headerPanel);
+            if (!clip.isValid() || !bounds.intersects(clip))
+                continue;
+            TdxDBGridColumn* column = shown[static_cast<std::size_t>(i - firstCol)];
+            PaintHeaderCell(p, cell, clip, *column, column->Index() == grid.PressedColumn(), c, fm);
+        }
+        const int right = std::max(layout.ContentRight(), layout.headerPanel.left());
+        const QRect rest(right, layout.headerPanel.top(), layout.headerPanel.right() + 1 - right, layout.headerPanel.height());
+        if (rest.width() > 0)
+            p.fillRect(rest, c.window);
+    }
+
+    // Data rows.
+    const QRect& area = layout.dataArea;
+    if (area.height() > 0 && region.intersects(area)) {
+        p.save();
+        p.setClipRect(area, Qt::IntersectClip);
+        const QFont font = grid.font();
+        p.setFont(font);
+        const QFontMetrics fm(font);
+        const int ascent = fm.ascent();
+        const int rh = layout.rowHeight;
+        const int nodes = grid.NodeCount();
+        const int focusedNode = grid.FocusedNode();
+        const int focusedColumn = grid.FocusedColumnIndex();
+        const bool focused = grid.GridFocused();
+        const int rowsShown = std::min(nodes, grid.PartialRowCount());
+
+        const int firstRow = std::max(0, (bounds.top() - area.top()) / rh);
+        const int lastRow = std::min(rowsShown - 1, (bounds.bottom() - area.top()) / rh);
+        QRect focusCell;
+        std::vector<QLine> lines;
+        for (int row = firstRow; row <= lastRow; ++row) {
+            const QRect rowRect = layout.RowRect(row);
+            if (!region.intersects(rowRect))
+                continue;
+            grid.BeginNodeRead(row);
+            try {
+                for (int i = firstCol; i < endCol; ++i) {
+                    TdxDBGridColumn* column = shown[static_cast<std::size_t>(i - firstCol)];
+                    const TColumnSpan& span = layout.columns[static_cast<std::size_t>(i)];
+                    if (span.right <= bounds.left() || span.left > bounds.right())
+                        continue;
+                    const QRect cell = layout.CellRect(row, i);
+                    const int absolute = column->Index();
+                    const bool selected = row == focusedNode && absolute == focusedColumn;
+                    QColor bg = c.window, fg = c.fontColor;
+                    if (selected && focused) {
+                        bg = c.highlight;
+                        fg = c.highlightText;
+                    } else if (selected && !grid.HideSelection()) {
+                        bg = c.hideSel;
+                        fg = c.hideSelText;
+                    } else {
+                        if (column->IsExplicit(evColor) && column->Color() != grid.Color())
+                            bg = column->Color().ToQColor();
+                        // A column's own font carries no colour here: the
+                        // grid's text colour applies.
+                    }
+                    p.fillRect(cell, bg);
+                    const QString text = grid.NodeCellText(row, absolute);
+                    if (!text.isEmpty()) {
+                        const int w = fm.horizontalAdvance(text);
+                        const int alignment = column->Alignment();
+                        const int x = DataTextX(cell.left(), cell.left() + cell.width(), w, alignment);
+                        const int boxLeft = alignment == taLeftJustify ? cell.left() : cell.left() + 2;
+                        const int boxRight = cell.left() + cell.width() - 2;   // exclusive
+                        p.setPen(fg);
+                        if (x < boxLeft || x + w > boxRight) {
+                            p.save();
+                            p.setClipRect(QRect(boxLeft, cell.top(), std::max(0, boxRight - boxLeft), cell.height()), Qt::IntersectClip);
+                            p.drawText(x, cell.top() + 1 + ascent, text);
+                            p.restore();
+                        } else {
+                            p.drawText(x, cell.top() + 1 + ascent, text);
+                        }
+                    }
+                    if (selected)
+                        focusCell = cell;
+                    // Grid line at the right of the cell, down to the row's bottom line.
+                    lines.emplace_back(span.right - 1, rowRect.top(), span.right - 1, rowRect.top() + rh - 1);
+                }
+            } catch (...) {
+                grid.EndNodeRead();
+                throw;
+            }
+            grid.EndNodeRead();
+            const int y = rowRect.top() + rh - 1;
+            lines.emplace_back(layout.bandLeft, y, layout.ContentRight() - 1, y);
+            lines.emplace_back(layout.ContentRight() - 1, rowRect.top(), layout.ContentRight() - 1, y);
+            // Empty area right of the content.
+            const int right = std::max(layout.ContentRight(), area.left());
+            if (right <= area.right())
+                p.fillRect(QRect(right, rowRect.top(), area.right() + 1 - right, rh), c.window);
+        }
+        // Empty area below the rows.
+        const int rowsBottom = area.top() + rowsShown * rh;
+        if (rowsBottom <= area.bottom())
+            p.fillRect(QRect(area.left(), rowsBottom, area.width(), area.bottom() + 1 - rowsBottom), c.window);
+
+        if (!lines.empty()) {
+            p.setPen(QPen(c.gridLine, 0));
+            p.drawLines(lines.data(), static_cast<int>(lines.size()));
+        }
+        if (focusCell.isValid()) {
+            if (focused) {
+                InvertPoints(p, DottedFramePoints(focusCell));
+            } else if (!grid.HideFocusRect()) {
+                const int l = focusCell.left(), t = focusCell.top(), r = focusCell.right(), b = focusCell.bottom();
+                std::vector<QRect> edges{QRect(l, t, r - l + 1, 1)};
+                if (b > t) {
+                    edges.emplace_back(r, t + 1, 1, b - t);
+                    if (r > l) {
+                        edges.emplace_back(l, t + 1, 1, b - t);
+                        if (r - l > 1)
+                            edges.emplace_back(l + 1, b, r - l - 1, 1);
+                    }
+                }
+                InvertRects(p, edges);
+            }
+        }
+        p.restore();
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Painting of the grid: header cells, data cells, the focused cell and the
+// grid lines, limited to an update region.
+
+#include <QString>
+
+#include <vector>
+
+class QFontMetrics;
+class QPainter;
+class QPoint;
+class QRect;
+class QRegion;
+class TdxDBGrid;
+
+// Paints the parts of the grid's viewport that `region` covers.
+void PaintGrid(TdxDBGrid& grid, QPainter& painter, const QRegion& region);
+
+// `text` cut so that it fits `width` pixels, its cut tail replaced by "...";
+// the text itself when it fits, "..." alone (or less) when nothing else does.
+[[nodiscard]] QString ElideEnd(const QFontMetrics& metrics, const QString& text, int width);
+
+// x of a text of `textWidth` pixels in the data cell [cellLeft, cellRight)
+// (cellRight exclusive, grid line excluded) for an alignment (TAlignment
+// ordinal), with the 2-pixel margins of the data cells.
+[[nodiscard]] int DataTextX(int cellLeft, int cellRight, int textWidth, int alignment);
+
+// The pixels of a dotted focus frame on `rect`: every other pixel along the
+// border, starting at the top-left corner.
+[[nodiscard]] std::vector<QPoint> DottedFramePoints(const QRect& rect);

@@ -1,0 +1,767 @@
+#include "grid/dxDBGrid.h"
+
+#include "grid/GridPainter.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kMaxColumnFieldMap = 268435455;
+
+bool IsIdentifier(const QString& name)
+{
+    if (name.isEmpty() || !(name[0].isLetter() || name[0] == QLatin1Char('_')))
+        return false;
+    return std::all_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); });
+}
+
+} // namespace
+
+// --- data link
+
+void TdxGridDataLink::ActiveChanged(bool active) { m_grid.LinkActiveChanged(active); }
+void TdxGridDataLink::DataSetChanged() { m_grid.LinkDataSetChanged(); }
+void TdxGridDataLink::DataSetScrolled(int distance) { m_grid.LinkDataSetScrolled(distance); }
+void TdxGridDataLink::RecordChanged(TField* field) { m_grid.LinkRecordChanged(field); }
+void TdxGridDataLink::LayoutChanged() { m_grid.LinkLayoutChanged(); }
+void TdxGridDataLink::UpdateData() {}   // no in-place editor holds a modified value
+void TdxGridDataLink::FocusControl(TField* field) { m_grid.LinkFocusControl(field); }
+
+void TdxGridDataLink::ClearColumnFieldMap()
+{
+    m_columnFieldMap.clear();
+    m_columnFieldMap.shrink_to_fit();
+}
+
+void TdxGridDataLink::AddToColumnFieldMap(int fieldIndex)
+{
+    if (m_columnFieldMap.size() >= static_cast<std::size_t>(kMaxColumnFieldMap))
+        return;
+    if (m_columnFieldMap.size() == m_columnFieldMap.capacity()) {
+        const std::size_t cap = m_columnFieldMap.capacity();
+        m_columnFieldMap.reserve(cap == 0 ? 8 : std::min<std::size_t>(cap * 2, kMaxColumnFieldMap));
+    }
+    m_columnFieldMap.push_back(fieldIndex);
+}
+
+// --- construction
+
+TdxDBGrid::TdxDBGrid(QWidget* parent) : QAbstractScrollArea(parent), m_link(*this)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAutoFillBackground(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_headerFont = font();
+
+    QScrollBar* vbar = verticalScrollBar();
+    vbar->setTracking(true);
+    connect(vbar, &QAbstractSlider::actionTriggered, this, &TdxDBGrid::OnVerticalAction);
+    connect(vbar, &QAbstractSlider::sliderReleased, this, &TdxDBGrid::OnVerticalReleased);
+    connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, this, [this](int v) {
+        if (!m_inScrollBarUpdate)
+            SetLeftCoord(v);
+    });
+    RecalcMetrics();
+}
+
+TdxDBGrid::~TdxDBGrid()
+{
+    m_destroying = true;
+    ClearColumns();
+    m_link.SetDataSource(nullptr);
+}
+
+void TdxDBGrid::SetDataSource(TDataSource* source)
+{
+    if (source == m_link.DataSource())
+        return;
+    m_link.SetDataSource(source);
+    ResetDataLayout();
+}
+
+// --- columns
+
+TdxDBGridColumn* TdxDBGrid::Columns(int index) const
+{
+    if (index < 0 || index >= ColumnCount())
+        return nullptr;
+    return m_columns[static_cast<std::size_t>(index)];
+}
+
+int TdxDBGrid::IndexOfColumn(const TdxDBGridColumn* column) const
+{
+    auto it = std::find(m_columns.begin(), m_columns.end(), column);
+    return it == m_columns.end() ? -1 : static_cast<int>(it - m_columns.begin());
+}
+
+int TdxDBGrid::VisibleColumnCount() const
+{
+    return static_cast<int>(std::count_if(m_columns.begin(), m_columns.end(), [](const TdxDBGridColumn* c) { return c->Visible(); }));
+}
+
+TdxDBGridColumn* TdxDBGrid::VisibleColumn(int visibleIndex) const
+{
+    if (visibleIndex < 0)
+        return nullptr;
+    for (TdxDBGridColumn* c : m_columns)
+        if (c->Visible() && visibleIndex-- == 0)
+            return c;
+    return nullptr;
+}
+
+void TdxDBGrid::MoveColumn(TdxDBGridColumn* column, int index)
+{
+    const int from = IndexOfColumn(column);
+    if (from < 0)
+        return;
+    m_columns.erase(m_columns.begin() + from);
+    index = std::clamp(index, 0, ColumnCount());
+    m_columns.insert(m_columns.begin() + index, column);
+    if (index != from)
+        ColumnLayoutChanged();
+}
+
+static const char* const kDefaultFieldsError = "DefaultFields property should be set to False";
+
+void TdxDBGrid::ClearColumns()
+{
+    if (m_defaultFields && !m_destroying && m_updateLock == 0)
+        throw Exception(QString::fromLatin1(kDefaultFieldsError));
+    if (m_columns.empty())
+        return;
+    while (!m_columns.empty()) {
+        TdxDBGridColumn* c = m_columns.back();
+        m_columns.pop_back();
+        c->Detach();
+        delete c;
+    }
+    if (!m_destroying)
+        ColumnLayoutChanged();
+}
+
+bool TdxDBGrid::IsColumnNameFree(const QString& name) const
+{
+    if (!IsIdentifier(name))
+        return false;
+    for (const QObject* child : children())
+        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return false;
+    return true;
+}
+
+TdxDBGridMaskColumn* TdxDBGrid::AddColumn()
+{
+    if (m_defaultFields)
+        throw Exception(QString::fromLatin1(kDefaultFieldsError));
+    auto* column = new TdxDBGridMaskColumn(this);
+    // A name is tried for every n from count + 1 up; an invalid grid name
+    // (no valid name at all) leaves the column unnamed after the count of
+    // the children, instead of looping forever.
+    const int limit = ColumnCount() + 1 + static_cast<int>(children().size()) + 1;
+    for (int n = ColumnCount() + 1; n <= limit; ++n) {
+        const QString name = objectName() + QStringLiteral("Column") + QString::number(n);
+        if (IsColumnNameFree(name)) {
+            column->setObjectName(name);
+            break;
+        }
+    }
+    m_columns.push_back(column);
+    column->Attach(this);
+    ColumnLayoutChanged();
+    return column;
+}
+
+void TdxDBGrid::SetDefaultLayout(bool value)
+{
+    m_defaultLayout = value;
+    if (value)
+        SetHeaderPanelRowCount(1);
+}
+
+void TdxDBGrid::SetHeaderPanelRowCount(int count)
+{
+    count = std::max(1, count);
+    if (count == m_headerPanelRowCount)
+        return;
+    m_headerPanelRowCount = count;
+    if (count > 1)
+        m_defaultLayout = false;
+    RecalcMetrics();
+}
+
+void TdxDBGrid::ColumnLayoutChanged()
+{
+    if (m_destroying)
+        return;
+    if (m_updateLock > 0) {
+        m_metricsPending = true;
+        return;
+    }
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+// --- cells
+
+namespace {
+struct TNodeReadScope {
+    TdxDBGrid& grid;
+    TNodeReadScope(TdxDBGrid& g, int node) : grid(g) { grid.BeginNodeRead(node); }
+    ~TNodeReadScope() { grid.EndNodeRead(); }
+    TNodeReadScope(const TNodeReadScope&) = delete;
+    TNodeReadScope& operator=(const TNodeReadScope&) = delete;
+};
+} // namespace
+
+void TdxDBGrid::BeginNodeRead(int node)
+{
+    if (m_nodeReadDepth++ == 0)
+        m_savedActiveRecord = m_link.ActiveRecord();
+    if (node >= 0 && node < m_link.RecordCount())
+        m_link.SetActiveRecord(node);
+}
+
+void TdxDBGrid::EndNodeRead()
+{
+    if (m_nodeReadDepth <= 0)
+        return;
+    if (--m_nodeReadDepth == 0)
+        m_link.SetActiveRecord(m_savedActiveRecord);
+}
+
+QString TdxDBGrid::NodeCellText(int node, int column)
+{
+    TdxDBGridColumn* c = Columns(column);
+    if (!c || !m_link.Active())
+        return {};
+    // A node past the window's records (the one node of an empty result)
+    // has no record behind it.
+    if (node < 0 || node >= m_link.RecordCount())
+        return {};
+    QString text;
+    {
+        TNodeReadScope scope(*this, node);
+        text = c->FieldText();
+        if (c->OnGetText())
+            c->OnGetText()(c, node, text);
+    }
+    return text;
+}
+
+QString TdxDBGrid::ColumnCurrentText(int column) const
+{
+    TdxDBGridColumn* c = Columns(column);
+    if (!c || !c->Field() || !m_link.Active())
+        return {};
+    return c->Field()->DisplayText();
+}
+
+// --- focus
+
+int TdxDBGrid::FocusedVisibleColumn() const
+{
+    if (OptionsView().Contains(edgoRowSelect))
+        return 0;
+    const int count = VisibleColumnCount();
+    return m_focusedVisibleColumn >= 0 && m_focusedVisibleColumn < count ? m_focusedVisibleColumn : 0;
+}
+
+void TdxDBGrid::SetFocusedVisibleColumn(int visibleIndex)
+{
+    if (visibleIndex == m_focusedVisibleColumn)
+        return;
+    m_focusedVisibleColumn = visibleIndex;
+    InvalidateNodeRect(m_focusedNode);
+}
+
+int TdxDBGrid::FocusedColumnIndex() const
+{
+    if (VisibleColumnCount() == 0)
+        return -1;
+    return IndexOfColumn(VisibleColumn(FocusedVisibleColumn()));
+}
+
+TField* TdxDBGrid::FocusedColumnField() const
+{
+    const int index = FocusedColumnIndex();
+    if (index < 0 || index >= ColumnCount())
+        return nullptr;
+    return m_columns[static_cast<std::size_t>(index)]->Field();
+}
+
+bool TdxDBGrid::GridFocused() const { return hasFocus(); }
+
+// --- options
+
+void TdxDBGrid::SetOptionsBehavior(TdxDBGridOptionsBehavior value) { m_options.SetOptionsBehavior(value); }
+void TdxDBGrid::SetOptionsCustomize(TdxDBGridOptionsCustomize value) { m_options.SetOptionsCustomize(value); }
+
+void TdxDBGrid::SetOptionsDB(TdxDBGridOptionsDB value)
+{
+    if (m_options.SetOptionsDB(value))
+        ResetDataLayout();
+}
+
+void TdxDBGrid::SetOptionsView(TdxDBGridOptionsView value)
+{
+    if (m_options.SetOptionsView(value))
+        RecalcMetrics();
+}
+
+bool TdxDBGrid::IsWindowMode() const
+{
+    // No column is ever grouped, so the link's state does not matter.
+    return !OptionsDB().Contains(edgoLoadAllRecords) && !OptionsDB().Contains(edgoPartialLoad);
+}
+
+// --- record window
+
+void TdxDBGrid::MeasureWindowRows()
+{
+    const TGridLayout layout = ComputeLayout();
+    m_rows = MeasureRows(layout.dataArea.height(), layout.rowHeight);
+}
+
+void TdxDBGrid::SyncWindow()
+{
+    if (m_inSyncWindow || m_destroying)
+        return;
+    m_inSyncWindow = true;
+    struct TReset { bool& flag; ~TReset() { flag = false; } } reset{m_inSyncWindow};
+
+    if (!IsWindowMode()) {
+        m_link.SetBufferCount(1);
+        return;
+    }
+    const int oldNodes = m_nodeCount;
+    if (m_link.Active() && m_link.RecordCount() > 0) {
+        if (m_link.BufferCount() != m_rows.visible)
+            m_link.SetBufferCount(m_rows.visible);
+        m_nodeCount = std::max(1, m_link.RecordCount());
+    } else {
+        m_nodeCount = 1;
+    }
+    if (m_nodeCount != oldNodes)
+        viewport()->update();
+    FollowActiveRecord();
+}
+
+void TdxDBGrid::FollowActiveRecord()
+{
+    if (m_following)
+        return;
+    m_following = true;
+    struct TReset { bool& flag; ~TReset() { flag = false; } } reset{m_following};
+
+    int target = m_focusedNode;
+    if (m_link.Active()) {
+        const int active = m_link.ActiveRecord();
+        if (active != m_focusedNode && active < m_nodeCount)
+            target = active;
+    }
+    target = std::clamp(target, 0, std::max(0, m_nodeCount - 1));
+    if (target != m_focusedNode) {
+        InvalidateNodeRect(m_focusedNode);
+        m_focusedNode = target;
+        InvalidateNodeRect(m_focusedNode);
+    }
+}
+
+void TdxDBGrid::MoveToRow(int row)
+{
+    if (m_nodeCount <= 0 || !m_link.Active() || row == m_focusedNode)
+        return;
+    m_link.DataSet()->MoveBy(row - m_focusedNode);
+}
+
+int TdxDBGrid::GotoRecord(TGotoRecord where)
+{
+    TDataSet* ds = m_link.DataSet();
+    if (!ds || !ds->Active())
+        return m_focusedNode;
+    switch (where) {
+    case TGotoRecord::First: ds->First(); break;
+    case TGotoRecord::Prior:
+        ds->Prior();
+        if (ds->Bof())
+            return -1;
+        break;
+    case TGotoRecord::Next:
+        ds->Next();
+        if (ds->Eof())
+            return -1;
+        break;
+    case TGotoRecord::Last: ds->Last(); break;
+    }
+    return m_focusedNode;
+}
+
+TScrollInfo TdxDBGrid::WindowScrollInfo() const
+{
+    TScrollSource s;
+    TDataSet* ds = m_link.DataSet();
+    s.usable = m_link.Active() && ds && ds->Active();
+    if (!s.usable)
+        return ComputeWindowScrollInfo(s);
+    s.sequenced = ds->IsSequenced();
+    s.bof = ds->Bof();
+    s.eof = ds->Eof();
+    s.visibleRowCount = m_rows.visible;
+    try {
+        s.recordCount = ds->RecordCount();
+        if (ds->State() < dsInsert)
+            s.recNo = ds->RecNo();
+    } catch (const std::exception&) {
+        s.recNo = -1;   // the scroll bar shows position 0
+    }
+    return ComputeWindowScrollInfo(s);
+}
+
+void TdxDBGrid::ScrollVertical(TScrollCommand command, int thumbPosition)
+{
+    if (focusPolicy() == Qt::NoFocus || !m_link.Active())
+        return;
+    TScrollCommandSource s;
+    s.activeRecord = m_link.ActiveRecord();
+    s.windowRecordCount = m_link.RecordCount();
+    s.visibleRowCount = m_rows.visible;
+    TDataSet* ds = m_link.DataSet();
+    s.sequenced = ds->IsSequenced();
+    s.recordCount = ds->RecordCount();
+    s.thumbPosition = thumbPosition;
+    ApplyMove(ScrollCommandMove(command, s));
+    UpdateScrollBars();
+}
+
+void TdxDBGrid::ApplyMove(const TDataSetMove& move)
+{
+    TDataSet* ds = m_link.DataSet();
+    if (!ds)
+        return;
+    switch (move.kind) {
+    case TDataSetMove::None: break;
+    case TDataSetMove::First: ds->First(); break;
+    case TDataSetMove::Last: ds->Last(); break;
+    case TDataSetMove::By: ds->MoveBy(move.value); break;
+    case TDataSetMove::RecNo: ds->SetRecNo(move.value); break;
+    }
+}
+
+void TdxDBGrid::OnVerticalAction(int action)
+{
+    if (m_inScrollBarUpdate)
+        return;
+    TScrollCommand command;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: command = TScrollCommand::LineDown; break;
+    case QAbstractSlider::SliderSingleStepSub: command = TScrollCommand::LineUp; break;
+    case QAbstractSlider::SliderPageStepAdd: command = TScrollCommand::PageDown; break;
+    case QAbstractSlider::SliderPageStepSub: command = TScrollCommand::PageUp; break;
+    case QAbstractSlider::SliderToMinimum: command = TScrollCommand::Top; break;
+    case QAbstractSlider::SliderToMaximum: command = TScrollCommand::Bottom; break;
+    default: return;   // thumb tracking: the dataset moves on release
+    }
+    // The bar shows the dataset, not its own arithmetic: undo its step, move
+    // the dataset, and let the notifications set the bar.
+    QScrollBar* bar = verticalScrollBar();
+    bar->setSliderPosition(bar->value());
+    ScrollVertical(command);
+}
+
+void TdxDBGrid::OnVerticalReleased()
+{
+    ScrollVertical(TScrollCommand::ThumbPosition, verticalScrollBar()->sliderPosition());
+}
+
+void TdxDBGrid::UpdateScrollBars()
+{
+    if (m_destroying)
+        return;
+    m_inScrollBarUpdate = true;
+    struct TReset { bool& flag; ~TReset() { flag = false; } } reset{m_inScrollBarUpdate};
+
+    const TScrollInfo info = WindowScrollInfo();
+    QScrollBar* vbar = verticalScrollBar();
+    // The bar's maximum is the last thumb position: max - (page - 1).
+    vbar->setRange(info.min, std::max(info.min, info.max - std::max(info.page - 1, 0)));
+    vbar->setPageStep(std::max(1, info.page));
+    vbar->setSingleStep(1);
+    if (!vbar->isSliderDown())
+        vbar->setValue(info.position);
+
+    const TGridLayout layout = ComputeLayout();
+    QScrollBar* hbar = horizontalScrollBar();
+    hbar->setRange(0, std::max(0, layout.contentWidth - layout.dataArea.width()));
+    hbar->setPageStep(std::max(1, layout.dataArea.width()));
+    hbar->setSingleStep(std::max(1, m_metrics.digitWidth));
+    hbar->setValue(m_leftCoord);
+}
+
+void TdxDBGrid::ResetDataLayout()
+{
+    BeginUpdate();
+    m_nodeCount = 0;
+    m_focusedNode = 0;
+    m_link.ClearColumnFieldMap();
+    if (m_link.Active()) {
+        TDataSet* ds = m_link.DataSet();
+        for (TdxDBGridColumn* c : m_columns) {
+            TField* f = c->FieldName().isEmpty() ? nullptr : ds->FindField(c->FieldName());
+            m_link.AddToColumnFieldMap(f ? f->Index() : -1);
+        }
+    }
+    for (TdxDBGridColumn* c : m_columns)
+        c->Rebind();
+    m_metricsPending = true;
+    EndUpdate();
+}
+
+// --- notifications
+
+void TdxDBGrid::LinkActiveChanged(bool /*active*/)
+{
+    ResetDataLayout();
+}
+
+void TdxDBGrid::LinkDataSetChanged()
+{
+    if (m_destroying)
+        return;
+    TDataSet* ds = m_link.DataSet();
+    const bool inserting = ds && ds->State() == dsInsert;
+    if (!(inserting && ds->IsEmpty()))
+        SyncWindow();
+    if (inserting)
+        InvalidateNodeRect(m_focusedNode);
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+void TdxDBGrid::LinkDataSetScrolled(int distance)
+{
+    if (m_destroying)
+        return;
+    const QRect oldFocus = NodeRect(m_focusedNode);
+    SyncWindow();
+    const QRect newFocus = NodeRect(m_focusedNode);
+    const TScrolledRepaint how = ScrolledRepaint(distance, m_rows.visible, m_metrics.defaultRowHeight);
+    if (how.repaintAll) {
+        viewport()->update();
+    } else {
+        if (how.scrollPixels != 0)
+            viewport()->scroll(0, how.scrollPixels, ComputeLayout().dataArea);
+        // The old focused row moved with the scroll.
+        viewport()->update(oldFocus.translated(0, how.scrollPixels));
+        viewport()->update(newFocus);
+    }
+    UpdateScrollBars();
+}
+
+void TdxDBGrid::LinkRecordChanged(TField* /*field*/) { InvalidateNodeRect(m_focusedNode); }
+
+void TdxDBGrid::LinkLayoutChanged()
+{
+    ColumnLayoutChanged();
+    LinkDataSetChanged();
+}
+
+void TdxDBGrid::LinkFocusControl(TField* field)
+{
+    if (!field || !OptionsDB().Contains(edgoCanNavigation) || OptionsView().Contains(edgoRowSelect))
+        return;
+    for (int v = 0, n = VisibleColumnCount(); v < n; ++v) {
+        if (VisibleColumn(v)->Field() == field) {
+            SetFocusedVisibleColumn(v);
+            break;
+        }
+    }
+    if (FocusedColumnField() == field && focusPolicy() != Qt::NoFocus)
+        setFocus(Qt::OtherFocusReason);
+}
+
+// --- metrics and layout
+
+TMetricsInput TdxDBGrid::MeasureFonts() const
+{
+    static const QString kWg = QStringLiteral("Wg");
+    TMetricsInput in;
+    in.headerTextHeight = QFontMetrics(m_headerFont).height();
+    const QFontMetrics data(font());
+    in.dataTextHeight = data.height();
+    in.digitWidth = data.horizontalAdvance(QLatin1Char('0'));
+    in.headerPanelRowCount = m_headerPanelRowCount;
+    in.showHeader = m_showHeader;
+    in.showGrid = m_showGrid;
+    in.explicitRowHeight = m_explicitRowHeight;
+    for (const TdxDBGridColumn* c : m_columns)
+        if (c->Visible() && c->HasOwnFont())
+            in.columnTextHeights.push_back(QFontMetrics(c->Font()).height());
+    in.showIndicator = OptionsView().Contains(edgoIndicator);
+    return in;
+}
+
+void TdxDBGrid::RecalcMetrics()
+{
+    if (m_destroying)
+        return;
+    if (m_updateLock > 0) {
+        m_metricsPending = true;
+        return;
+    }
+    m_metricsPending = false;
+    m_metrics = ComputeGridMetrics(MeasureFonts());
+    MeasureWindowRows();
+    SyncWindow();
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+void TdxDBGrid::BeginUpdate() { ++m_updateLock; }
+
+void TdxDBGrid::EndUpdate()
+{
+    if (m_updateLock <= 0)
+        return;
+    if (--m_updateLock == 0 && m_metricsPending)
+        RecalcMetrics();
+}
+
+std::vector<int> TdxDBGrid::VisibleWidths() const
+{
+    std::vector<int> widths;
+    widths.reserve(m_columns.size());
+    for (const TdxDBGridColumn* c : m_columns)
+        if (c->Visible())
+            widths.push_back(c->Width());
+    return widths;
+}
+
+TGridLayout TdxDBGrid::ComputeLayout() const
+{
+    return ComputeGridLayout(viewport()->rect(), m_metrics, VisibleWidths(), m_leftCoord);
+}
+
+void TdxDBGrid::SetLeftCoord(int value)
+{
+    value = std::max(0, value);
+    if (value == m_leftCoord)
+        return;
+    m_leftCoord = value;
+    viewport()->update();
+}
+
+QRect TdxDBGrid::NodeRect(int node) const
+{
+    const TGridLayout layout = ComputeLayout();
+    return layout.RowRect(node);
+}
+
+void TdxDBGrid::InvalidateNodeRect(int node)
+{
+    if (node >= 0)
+        viewport()->update(NodeRect(node));
+}
+
+void TdxDBGrid::SetHeaderFont(const QFont& font)
+{
+    m_headerFont = font;
+    m_headerFontExplicit = true;
+    RecalcMetrics();
+}
+
+void TdxDBGrid::SetDefaultRowHeight(int height)
+{
+    m_explicitRowHeight = std::max(0, height);
+    RecalcMetrics();
+}
+
+void TdxDBGrid::SetShowGrid(bool value)
+{
+    if (value == m_showGrid)
+        return;
+    m_showGrid = value;
+    RecalcMetrics();
+}
+
+void TdxDBGrid::SetShowHeader(bool value)
+{
+    if (value == m_showHeader)
+        return;
+    m_showHeader = value;
+    RecalcMetrics();
+}
+
+QColor TdxDBGrid::EffectiveGridLineColor() const
+{
+    if (!m_showGrid)
+        return m_color.ToQColor();
+    if (!m_gridLineColor.IsNone())
+        return m_gridLineColor.ToQColor();
+    const QColor face = GridSysColor(gridcolor::kBtnFace);
+    const QRgb rgb = face.rgb() & 0xFFFFFF;
+    if (rgb == 0x000000 || rgb == 0xFFFFFF)
+        return GridSysColor(gridcolor::kBtnShadow);
+    return face;
+}
+
+// --- events
+
+void TdxDBGrid::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    PaintGrid(*this, painter, event->region());
+}
+
+void TdxDBGrid::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    const TWindowRows before = m_rows;
+    MeasureWindowRows();
+    if (before.visible != m_rows.visible || before.partial != m_rows.partial)
+        SyncWindow();
+    UpdateScrollBars();
+}
+
+void TdxDBGrid::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        if (!m_headerFontExplicit)
+            m_headerFont = font();
+        RecalcMetrics();
+    }
+}
+
+void TdxDBGrid::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    InvalidateNodeRect(m_focusedNode);
+}
+
+void TdxDBGrid::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    InvalidateNodeRect(m_focusedNode);
+}
+
+void TdxDBGrid::scrollContentsBy(int /*dx*/, int /*dy*/)
+{
+    // The bars are driven by the dataset and LeftCoord; nothing moves here.
+}
+
+bool TdxDBGrid::viewportEvent(QEvent* event)
+{
+    // Wheel scrolling is not wired yet; keep the bar from moving on its own.
+    if (event->type() == QEvent::Wheel)
+        return true;
+    return QAbstractScrollArea::viewportEvent(event);
+}
