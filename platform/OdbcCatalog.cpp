@@ -168,11 +168,9 @@ bool IsValidConnectionKey(const QString& key)
 
 QString QuoteConnectionValue(const QString& value, bool forceBraces)
 {
-    bool braces = forceBraces || value.trimmed() != value || value.startsWith(u'{');
-    for (const QChar c : value) {
-        if (c == u';' || c == u'{' || c == u'}' || c == u'=')
-            braces = true;
-    }
+    // Braces only where parsing needs them: several drivers take values
+    // verbatim and do not understand braces at all.
+    const bool braces = forceBraces || value.trimmed() != value || value.startsWith(u'{') || value.contains(u';');
     if (!braces)
         return value;
     QString quoted;

@@ -45,13 +45,13 @@ using TConnectionKeywords = std::vector<TConnectionKeyword>;
 [[nodiscard]] bool IsValidConnectionKey(const QString& key);
 
 // The inverse of ParseConnectionString: pairs joined with ";", each value
-// braced when it would not survive parsing otherwise (";", braces, "=",
-// surrounding blanks). The key "Driver" always has its value braced, as
+// braced only when it would not survive parsing otherwise (a ";", a leading
+// "{", surrounding blanks), since some drivers read values verbatim. The key "Driver" always has its value braced, as
 // driver names customarily are. An invalid key raises Exception rather than
 // let it smuggle further pairs into the string.
 [[nodiscard]] QString BuildConnectionString(const TConnectionKeywords& keywords);
 
-// The value as it goes after "=": braced and with "}" doubled when needed.
+// The value as it goes after "=": braced, with "}" doubled, when needed.
 [[nodiscard]] QString QuoteConnectionValue(const QString& value, bool forceBraces = false);
 
 // Case-insensitive keyword lookup (connection keywords ignore case); the

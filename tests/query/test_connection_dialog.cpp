@@ -97,7 +97,7 @@ TEST_F(ConnectionDialog, SqliteFileFromTheBrowseButtonGivesTheStringOnOk)
     EXPECT_FALSE(Child<QLineEdit>("server")->isVisible());
     EXPECT_TRUE(Child<QLineEdit>("databaseFile")->isVisible());
 
-    const QString file = TempFile(QStringLiteral("a;b.db"));
+    const QString file = TempFile(QStringLiteral("a=b}.db"));
     RecordedDialogs().OpenFileAnswers.push_back(file);
     QTest::mouseClick(Child<QPushButton>("browse"), Qt::LeftButton);
     EXPECT_EQ(Child<QLineEdit>("databaseFile")->text(), file);
@@ -108,7 +108,7 @@ TEST_F(ConnectionDialog, SqliteFileFromTheBrowseButtonGivesTheStringOnOk)
 
     ClickOk();
     EXPECT_EQ(m_dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(m_dialog->ConnectionString(), QStringLiteral("Driver={SQLite3};Database={%1}").arg(file));
+    EXPECT_EQ(m_dialog->ConnectionString(), QStringLiteral("Driver={SQLite3};Database=%1").arg(file));
 }
 
 TEST_F(ConnectionDialog, TypedFieldsAndTheAllPageEditTheSameString)
@@ -165,12 +165,15 @@ TEST_F(ConnectionDialog, ANewProviderStartsAfresh)
 TEST_F(ConnectionDialog, TestConnectionReportsSuccessAndTheDriversMessage)
 {
     PickProvider(QStringLiteral("SQLite3"));
-    RecordedDialogs().OpenFileAnswers.push_back(TempFile(QStringLiteral("t.db")));
+    // The driver reads the value verbatim, so the "=" must reach it unbraced.
+    const QString file = TempFile(QStringLiteral("t=1}.db"));
+    RecordedDialogs().OpenFileAnswers.push_back(file);
     ShowPage("Connection");
     QTest::mouseClick(Child<QPushButton>("browse"), Qt::LeftButton);
     QTest::mouseClick(Child<QPushButton>("testConnection"), Qt::LeftButton);
     ASSERT_EQ(RecordedDialogs().Messages.size(), 1);
     EXPECT_EQ(RecordedDialogs().Messages[0], QStringLiteral("Test connection succeeded."));
+    EXPECT_TRUE(QFile::exists(file));
 
     PickProvider(QStringLiteral("FreeTDS"));
     QTest::keyClicks(Child<QLineEdit>("server"), QStringLiteral("127.0.0.1"));

@@ -60,8 +60,10 @@ TEST(ConnectionStringBuild, BracesOnlyWhatNeedsThemAndRoundTrips)
     EXPECT_EQ(BuildConnectionString(Kw({{"Driver", "FreeTDS"}, {"Server", "h"}, {"PWD", ""}})),
               QStringLiteral("Driver={FreeTDS};Server=h;PWD="));
     EXPECT_EQ(QuoteConnectionValue(QStringLiteral("a;b")), QStringLiteral("{a;b}"));
-    EXPECT_EQ(QuoteConnectionValue(QStringLiteral("p=w")), QStringLiteral("{p=w}"));
-    EXPECT_EQ(QuoteConnectionValue(QStringLiteral("}")), QStringLiteral("{}}}"));
+    // The SQLite3 driver reads values verbatim: "=" and inner braces stay bare.
+    EXPECT_EQ(QuoteConnectionValue(QStringLiteral("/tmp/p=w}.db")), QStringLiteral("/tmp/p=w}.db"));
+    EXPECT_EQ(QuoteConnectionValue(QStringLiteral("{x")), QStringLiteral("{{x}"));
+    EXPECT_EQ(QuoteConnectionValue(QStringLiteral("};")), QStringLiteral("{}};}"));
     EXPECT_EQ(QuoteConnectionValue(QStringLiteral("plain")), QStringLiteral("plain"));
 
     const QStringList values = {
@@ -218,7 +220,7 @@ TEST(ConnectionSpec, AllPageEditsAndParsedStringsFeedTheFields)
     // A field edit replaces the existing keyword in place, whatever its case.
     spec.SetField(TSpecField::Server, QStringLiteral("h2"));
     spec.SetField(TSpecField::Port, QStringLiteral("1"));
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={FreeTDS};server=h2;Port=1;PWD={a}}b};Extra=1"));
+    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={FreeTDS};server=h2;Port=1;PWD=a}b;Extra=1"));
 
     const TConnectionKeywords before = spec.Keywords();
     EXPECT_THROW(spec.SetKeywords(Kw({{"Driver", "FreeTDS"}, {"bad;key", "x"}})), Exception);
