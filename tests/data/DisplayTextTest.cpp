@@ -1,0 +1,150 @@
+#include "platform/DisplayText.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QTime>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const TFormatSettings& EnUs()
+{
+    static const TFormatSettings fs = TFormatSettings::FromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    return fs;
+}
+const TFormatSettings& RuRu()
+{
+    static const TFormatSettings fs = TFormatSettings::FromLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    return fs;
+}
+const TFormatSettings& DeDe()
+{
+    static const TFormatSettings fs = TFormatSettings::FromLocale(QLocale(QLocale::German, QLocale::Germany));
+    return fs;
+}
+
+QString Float(double v) { return FormatFloatGeneral(v, u'.'); }
+QString Decimal(const char* text) { return FormatExactDecimal(QString::fromLatin1(text), u'.'); }
+
+} // namespace
+
+TEST(DisplayText, FloatsUseGeneralFormatWithFifteenDigits)
+{
+    EXPECT_EQ(Float(0.1), "0.1");
+    EXPECT_EQ(Float(1.5), "1.5");
+    EXPECT_EQ(Float(-2.0), "-2");
+    EXPECT_EQ(Float(0.0), "0");
+    EXPECT_EQ(Float(-0.0), "0");
+    EXPECT_EQ(Float(1.0 / 3.0), "0.333333333333333");
+    EXPECT_EQ(Float(2.0 / 3.0), "0.666666666666667");
+    EXPECT_EQ(Float(123456789012345.0), "123456789012345");
+    EXPECT_EQ(Float(999999999999999.0), "999999999999999");
+    EXPECT_EQ(Float(1e15), "1E15");
+    EXPECT_EQ(Float(1e20), "1E20");
+    EXPECT_EQ(Float(123456789012345678.0), "1.23456789012346E17");
+    EXPECT_EQ(Float(0.00001), "0.00001");
+    EXPECT_EQ(Float(-0.000001), "-1E-6");
+    EXPECT_EQ(Float(1.25e-300), "1.25E-300");
+    EXPECT_EQ(Float(std::numeric_limits<double>::infinity()), "INF");
+    EXPECT_EQ(Float(-std::numeric_limits<double>::infinity()), "-INF");
+    EXPECT_EQ(Float(std::nan("")), "NAN");
+    EXPECT_EQ(FormatFloatGeneral(1234.5, u','), "1234,5");
+    EXPECT_EQ(FormatFloatGeneral(2.5e-7, u','), "2,5E-7");
+}
+
+// Exact decimals are shown exactly: never rounded, never an overflow text.
+TEST(DisplayText, ExactDecimalsDropOnlyTheirPadding)
+{
+    EXPECT_EQ(Decimal("12.50"), "12.5");
+    EXPECT_EQ(Decimal("3.000"), "3");
+    EXPECT_EQ(Decimal("-0.10"), "-0.1");
+    EXPECT_EQ(Decimal("-0.00"), "0");
+    EXPECT_EQ(Decimal("0"), "0");
+    EXPECT_EQ(Decimal("007.5"), "7.5");
+    EXPECT_EQ(Decimal(".5"), "0.5");
+    EXPECT_EQ(Decimal("-.5"), "-0.5");
+    EXPECT_EQ(Decimal("+4."), "4");
+    EXPECT_EQ(Decimal(" 12 "), "12");
+    EXPECT_EQ(Decimal("1200"), "1200");
+    EXPECT_EQ(Decimal("12345678901234567890123456789012345678"), "12345678901234567890123456789012345678");
+    EXPECT_EQ(Decimal("-922337203685477.5808"), "-922337203685477.5808");
+    EXPECT_EQ(Decimal("99999999999999999999.0000000001"), "99999999999999999999.0000000001");
+    EXPECT_EQ(Decimal("0.00000000000000000001"), "0.00000000000000000001");
+    EXPECT_EQ(FormatExactDecimal(u"12345.67", u','), "12345,67");
+    EXPECT_EQ(Decimal("1e5"), "1e5");           // not a plain decimal: left as it is
+}
+
+TEST(DisplayText, ValuesByFieldType)
+{
+    const TFormatSettings& fs = EnUs();
+    EXPECT_EQ(ValueDisplayText(QVariant(), ftInteger, fs), "");
+    EXPECT_EQ(ValueDisplayText(QVariant(QMetaType(QMetaType::QString)), ftString, fs), "");
+    EXPECT_EQ(ValueDisplayText(qlonglong{-42}, ftInteger, fs), "-42");
+    EXPECT_EQ(ValueDisplayText(qlonglong{9'000'000'000'000'000'000LL}, ftLargeint, fs), "9000000000000000000");
+    EXPECT_EQ(ValueDisplayText(true, ftBoolean, fs), "True");
+    EXPECT_EQ(ValueDisplayText(false, ftBoolean, fs), "False");
+    EXPECT_EQ(ValueDisplayText(QStringLiteral("12345.670"), ftBCD, fs), "12345.67");
+    EXPECT_EQ(ValueDisplayText(0.5, ftFloat, fs), "0.5");
+    // strings keep trailing blanks and end at their first NUL
+    EXPECT_EQ(ValueDisplayText(QStringLiteral("ab  "), ftFixedChar, fs), "ab  ");
+    EXPECT_EQ(ValueDisplayText(QString::fromUtf8("ab\0cd", 5), ftWideString, fs), "ab");
+    EXPECT_EQ(ValueDisplayText(QString::fromUtf8("Жук"), ftString, fs), QString::fromUtf8("Жук"));
+    EXPECT_EQ(ValueDisplayText(QStringLiteral("line 1\r\nline 2"), ftMemo, fs), "line 1\r\nline 2");
+    // binary: one character per byte
+    const QByteArray bytes("\x00\x7f\x80\xff", 4);
+    const QString text = ValueDisplayText(bytes, ftVarBytes, fs);
+    ASSERT_EQ(text.size(), 4);
+    EXPECT_EQ(text[0].unicode(), 0x00);
+    EXPECT_EQ(text[2].unicode(), 0x80);
+    EXPECT_EQ(text[3].unicode(), 0xff);
+    EXPECT_EQ(ValueDisplayText(QByteArray("GIF89a"), ftBlob, fs), "GIF89a");
+}
+
+TEST(DisplayText, DatesAndTimesFollowTheLocale)
+{
+    const QDateTime afternoon(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::UTC);
+    const QDateTime midnight(QDate(2024, 3, 5), QTime(0, 0), Qt::UTC);
+    const QDateTime justAfter(QDate(2024, 3, 5), QTime(0, 0, 0, 1), Qt::UTC);
+
+    EXPECT_EQ(ValueDisplayText(afternoon, ftDateTime, EnUs()), "3/5/2024 2:07:09 PM");
+    EXPECT_EQ(ValueDisplayText(midnight, ftDateTime, EnUs()), "3/5/2024");
+    EXPECT_EQ(ValueDisplayText(justAfter, ftDateTime, EnUs()), "3/5/2024 12:00:00 AM");
+    EXPECT_EQ(ValueDisplayText(QDate(1999, 12, 31), ftDate, EnUs()), "12/31/1999");
+    EXPECT_EQ(ValueDisplayText(QTime(9, 5, 0), ftTime, EnUs()), "9:05:00 AM");
+
+    EXPECT_EQ(ValueDisplayText(afternoon, ftDateTime, RuRu()), "05.03.2024 14:07:09");
+    EXPECT_EQ(ValueDisplayText(midnight, ftDateTime, RuRu()), "05.03.2024");
+    EXPECT_EQ(ValueDisplayText(QTime(0, 0), ftTime, RuRu()), "00:00:00");
+
+    // a two-digit year in the locale's short format is shown with four digits
+    EXPECT_EQ(ValueDisplayText(QDate(1925, 1, 2), ftDate, DeDe()), "02.01.1925");
+    EXPECT_EQ(ValueDisplayText(afternoon, ftDateTime, DeDe()), "05.03.2024 14:07:09");
+}
+
+TEST(DisplayText, DecimalSeparatorFollowsTheLocale)
+{
+    EXPECT_EQ(ValueDisplayText(1.5, ftFloat, RuRu()), "1,5");
+    EXPECT_EQ(ValueDisplayText(QStringLiteral("-1234.50"), ftBCD, DeDe()), "-1234,5");
+    EXPECT_EQ(ValueDisplayText(QStringLiteral("-1234.50"), ftBCD, EnUs()), "-1234.5");
+    EXPECT_EQ(ValueDisplayText(qlonglong{1234567}, ftInteger, DeDe()), "1234567");   // no grouping
+}
+
+TEST(DisplayText, CurrentSettingsAreReplaceableForAScope)
+{
+    {
+        TFormatSettingsScope scope(RuRu());
+        EXPECT_EQ(CurrentFormatSettings().decimalSeparator, QChar(u','));
+        EXPECT_EQ(ValueDisplayText(0.25, ftFloat), "0,25");
+        {
+            TFormatSettingsScope inner(EnUs());
+            EXPECT_EQ(ValueDisplayText(0.25, ftFloat), "0.25");
+        }
+        EXPECT_EQ(ValueDisplayText(0.25, ftFloat), "0,25");
+    }
+    TFormatSettingsScope outer(DeDe());
+    EXPECT_EQ(CurrentFormatSettings().shortDateFormat, "dd.MM.yyyy");
+}
