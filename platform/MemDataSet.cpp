@@ -114,7 +114,9 @@ struct TMemDataSet::Impl {
     bool active = false;
     TDataSetState state = dsInactive;
     std::vector<std::unique_ptr<TMemField>> fields;
-    // Fields of closed results, kept until the links have heard of the change.
+    // Fields of earlier results: they outlive Close() (reads then raise the
+    // closed-dataset error) and are freed once the links have heard of the
+    // next open.
     std::vector<std::unique_ptr<TMemField>> retired;
 
     // Logical position -> physical row. Empty while it is the identity over
@@ -207,7 +209,7 @@ struct TMemDataSet::Impl {
     void WriteRow(std::size_t phys, const std::vector<QVariant>& values);
     void FreeRetired()
     {
-        if (disableCount == 0)
+        if (active && disableCount == 0)
             retired.clear();
     }
 };
@@ -553,7 +555,6 @@ void TMemDataSet::Close()
     d.state = dsInactive;
 
     NotifyLinks([](TDataLink& link) { link.ActiveChanged(false); });
-    d.FreeRetired();
 }
 
 bool TMemDataSet::Active() const { return m_impl->active; }
