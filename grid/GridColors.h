@@ -3,54 +3,35 @@
 // TGridColor and every paint resolves it here, at use, through the current
 // system colour scheme.
 
+#include "platform/SysColors.h"
+
 #include <QColor>
 
-#include <cstdint>
+using TGridColor = TColor;
 
 namespace gridcolor {
 
 // Win32 system colour indices the grid uses.
-inline constexpr int kWindow = 5;
-inline constexpr int kWindowFrame = 6;
-inline constexpr int kWindowText = 8;
-inline constexpr int kHighlight = 13;
-inline constexpr int kHighlightText = 14;
-inline constexpr int kBtnFace = 15;
-inline constexpr int kBtnShadow = 16;
-inline constexpr int kBtnText = 18;
-inline constexpr int kBtnHighlight = 20;
-inline constexpr int k3DDkShadow = 21;
-inline constexpr int k3DLight = 22;
+inline constexpr int kWindow = COLOR_WINDOW;
+inline constexpr int kWindowFrame = COLOR_WINDOWFRAME;
+inline constexpr int kWindowText = COLOR_WINDOWTEXT;
+inline constexpr int kHighlight = COLOR_HIGHLIGHT;
+inline constexpr int kHighlightText = COLOR_HIGHLIGHTTEXT;
+inline constexpr int kBtnFace = COLOR_BTNFACE;
+inline constexpr int kBtnShadow = COLOR_BTNSHADOW;
+inline constexpr int kBtnText = COLOR_BTNTEXT;
+inline constexpr int kBtnHighlight = COLOR_BTNHIGHLIGHT;
+inline constexpr int k3DDkShadow = COLOR_3DDKSHADOW;
+inline constexpr int k3DLight = COLOR_3DLIGHT;
 
 } // namespace gridcolor
 
-// An RGB value, a system colour by index, or none.
-class TGridColor {
-public:
-    static constexpr std::uint32_t kNoneValue = 0x1FFFFFFF;
-
-    constexpr TGridColor() = default;
-    [[nodiscard]] static constexpr TGridColor Rgb(int r, int g, int b)
-    {
-        return TGridColor(Kind::Rgb, (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | std::uint32_t(b));
-    }
-    [[nodiscard]] static constexpr TGridColor System(int index) { return TGridColor(Kind::System, std::uint32_t(index)); }
-    [[nodiscard]] static constexpr TGridColor None() { return TGridColor(Kind::None, kNoneValue); }
-
-    [[nodiscard]] constexpr bool IsNone() const { return m_kind == Kind::None; }
-    [[nodiscard]] constexpr bool IsSystem() const { return m_kind == Kind::System; }
-    [[nodiscard]] constexpr int SystemIndex() const { return IsSystem() ? int(m_value) : -1; }
-    // Resolves through the scheme in force now; none resolves to black.
-    [[nodiscard]] QColor ToQColor() const;
-
-    friend constexpr bool operator==(TGridColor, TGridColor) = default;
-
-private:
-    enum class Kind : std::uint8_t { Rgb, System, None };
-    constexpr TGridColor(Kind kind, std::uint32_t value) : m_kind(kind), m_value(value) {}
-    Kind m_kind = Kind::None;
-    std::uint32_t m_value = kNoneValue;
-};
+// Resolves through the scheme in force now; none resolves to black.
+[[nodiscard]] inline QColor ResolveColor(TGridColor color)
+{
+    const QColor c = ColorToRGB(color);
+    return c.isValid() ? c : QColor(0, 0, 0);
+}
 
 // The colour of system index `index` in the scheme in force now.
-[[nodiscard]] QColor GridSysColor(int index);
+[[nodiscard]] inline QColor GridSysColor(int index) { return GetSysColor(index); }

@@ -140,13 +140,13 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
 {
     const TGridLayout layout = grid.ComputeLayout();
     TPaintColors c;
-    c.window = grid.Color().ToQColor();
-    c.fontColor = grid.FontColor().ToQColor();
-    c.header = grid.HeaderColor().ToQColor();
-    c.highlight = grid.HighlightColor().ToQColor();
-    c.highlightText = grid.HighlightTextColor().ToQColor();
-    c.hideSel = grid.HideSelectionColor().ToQColor();
-    c.hideSelText = grid.HideSelectionTextColor().ToQColor();
+    c.window = ResolveColor(grid.Color());
+    c.fontColor = ResolveColor(grid.FontColor());
+    c.header = ResolveColor(grid.HeaderColor());
+    c.highlight = ResolveColor(grid.HighlightColor());
+    c.highlightText = ResolveColor(grid.HighlightTextColor());
+    c.hideSel = ResolveColor(grid.HideSelectionColor());
+    c.hideSelText = ResolveColor(grid.HideSelectionTextColor());
     c.gridLine = grid.EffectiveGridLineColor();
     c.btnHighlight = GridSysColor(gridcolor::kBtnHighlight);
     c.btnShadow = GridSysColor(gridcolor::kBtnShadow);
@@ -222,7 +222,7 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
                         fg = c.hideSelText;
                     } else {
                         if (column->IsExplicit(evColor) && column->Color() != grid.Color())
-                            bg = column->Color().ToQColor();
+                            bg = ResolveColor(column->Color());
                         // A column's own font carries no colour here: the
                         // grid's text colour applies.
                     }

@@ -703,9 +703,9 @@ void TdxDBGrid::SetShowHeader(bool value)
 QColor TdxDBGrid::EffectiveGridLineColor() const
 {
     if (!m_showGrid)
-        return m_color.ToQColor();
+        return ResolveColor(m_color);
     if (!m_gridLineColor.IsNone())
-        return m_gridLineColor.ToQColor();
+        return ResolveColor(m_gridLineColor);
     const QColor face = GridSysColor(gridcolor::kBtnFace);
     const QRgb rgb = face.rgb() & 0xFFFFFF;
     if (rgb == 0x000000 || rgb == 0xFFFFFF)
