@@ -37,8 +37,9 @@ struct TPanelButtonSpec {
 
 struct TPanelLayout {
     // The panel width at which the design lefts hold: the client width of the
-    // window at its design size (693 pixels outer) without a frame.
-    static constexpr int kDesignWidth = 693;
+    // window at its design size, 693 pixels outer less a 4-pixel sizing frame
+    // on each side.
+    static constexpr int kDesignWidth = 685;
 
     // The button's rectangle inside a panel `panelWidth` pixels wide. Right
     // anchored buttons keep their design distance to the right edge.

@@ -1,32 +1,14 @@
-#include "app/HandlerGuard.h"
 #include "app/Unit1.h"
+#include "platform/Application.h"
 #include "query/untPwd.h"
-
-#include <QApplication>
 
 #include <memory>
 
-namespace {
-
-// The application object: every event handler runs through the guard, so a
-// failure never leaves a Qt event handler and the message loop goes on.
-class TGuardedApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        bool result = false;
-        Guard([&] { result = QApplication::notify(receiver, event); });
-        return result;
-    }
-};
-
-} // namespace
-
 int main(int argc, char** argv)
 {
-    TGuardedApplication application(argc, argv);
+    // Event delivery runs guarded: no failure leaves a Qt event handler.
+    TApplication application(argc, argv);
+    // The program ends when frmQA closes, whatever other window is open.
     application.setQuitOnLastWindowClosed(false);
 
     auto form = std::make_unique<TfrmQA>();

@@ -1,5 +1,6 @@
 #include "app/RichEdit.h"
 
+#include "platform/CodePage.h"
 #include "platform/Failure.h"
 
 #include <QFile>
@@ -20,15 +21,7 @@ namespace {
         if (!utf8.hasError())
             return text;
     }
-    {
-        QStringDecoder cp1251("windows-1251", QStringDecoder::Flag::Stateless);
-        if (cp1251.isValid()) {
-            QString text = cp1251.decode(bytes);
-            if (!cp1251.hasError() && !text.contains(QChar::ReplacementCharacter))
-                return text;
-        }
-    }
-    return QString::fromLatin1(bytes);
+    return DecodeCodePage(AnsiCodePage(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
 
 } // namespace
@@ -56,6 +49,8 @@ QString DecodePlainText(const QByteArray& bytes)
 TRichEdit::TRichEdit(QWidget* parent) : QTextEdit(parent)
 {
     setAcceptRichText(true);
+    // Tab moves the focus; Enter inserts a line break.
+    setTabChangesFocus(true);
     setLineWrapMode(QTextEdit::WidgetWidth);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

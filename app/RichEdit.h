@@ -7,9 +7,8 @@
 #include <QTextEdit>
 
 // The plain text of a file's bytes: UTF-8 when the bytes are valid UTF-8,
-// otherwise Windows-1251 (the code page of the program's own texts) when the
-// converter is available and accepts every byte, otherwise Latin-1, so no
-// byte is ever lost. CR LF, lone CR and lone LF all become "\n". NUL bytes
+// otherwise the program's ANSI code page (AnsiCodePage(), Windows-1251),
+// one character per byte, so no byte is ever lost. CR LF, lone CR and lone LF all become "\n". NUL bytes
 // become U+FFFD, as the editor cannot hold NUL characters.
 [[nodiscard]] QString DecodePlainText(const QByteArray& bytes);
 

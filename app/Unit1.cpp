@@ -1,14 +1,17 @@
 #include "app/Unit1.h"
 
 #include "app/FormLayout.h"
-#include "app/HandlerGuard.h"
 #include "app/RichEdit.h"
 #include "app/Splitter.h"
+#include "grid/dxDBGrid.h"
+#include "platform/Application.h"
 #include "platform/Failure.h"
+#include "query/ConnectionManager.h"
 #include "platform/SysColors.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -138,6 +141,7 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
     MemoRes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     MemoRes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     MemoRes->setFocusPolicy(Qt::StrongFocus);
+    MemoRes->setTabChangesFocus(true);
     MemoRes->setContextMenuPolicy(Qt::DefaultContextMenu);
     {
         QPalette pal = MemoRes->palette();
@@ -145,14 +149,9 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
         MemoRes->setPalette(pal);
     }
 
-    dxDBGridRes = new QWidget(this);
+    dxDBGridRes = new TdxDBGrid(this);
     dxDBGridRes->setObjectName(QStringLiteral("dxDBGridRes"));
-    dxDBGridRes->setFocusPolicy(Qt::StrongFocus);
-    dxDBGridRes->setContextMenuPolicy(Qt::CustomContextMenu);
-    dxDBGridRes->installEventFilter(this);
-    connect(dxDBGridRes, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        pmCopy->popup(dxDBGridRes->mapToGlobal(pos));
-    });
+    dxDBGridRes->viewport()->installEventFilter(this);
     dxDBGridRes->hide();
 
     CreatePanel();
@@ -166,7 +165,7 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
     AlignControls();
     PlaceOnScreen();
 
-    Guard([this] { FormCreate(this); });
+    Guarded([this] { FormCreate(this); });
 }
 
 TfrmQA::~TfrmQA()
@@ -220,12 +219,12 @@ void TfrmQA::CreateToolBar()
     ToolButton1 = makeButton("ToolButton1", TImageList::kRun, QString(), nullptr);
 
     // The main part of tbDB has no handler: only its arrow acts.
-    connect(tbOpenFile, &QToolButton::clicked, this, [this] { Guard([this] { tbOpenFileClick(tbOpenFile); }); });
-    connect(tbName, &QToolButton::clicked, this, [this] { Guard([this] { tbNameClick(tbName); }); });
-    connect(tbSize, &QToolButton::clicked, this, [this] { Guard([this] { tbSizeClick(tbSize); }); });
+    connect(tbOpenFile, &QToolButton::clicked, this, [this] { Guarded([this] { tbOpenFileClick(tbOpenFile); }); });
+    connect(tbName, &QToolButton::clicked, this, [this] { Guarded([this] { tbNameClick(tbName); }); });
+    connect(tbSize, &QToolButton::clicked, this, [this] { Guarded([this] { tbSizeClick(tbSize); }); });
     connect(tbFontDialogRichEdit, &QToolButton::clicked, this,
-            [this] { Guard([this] { tbFontDialogRichEditClick(tbFontDialogRichEdit); }); });
-    connect(ToolButton1, &QToolButton::clicked, this, [this] { Guard([this] { ToolButton1Click(ToolButton1); }); });
+            [this] { Guarded([this] { tbFontDialogRichEditClick(tbFontDialogRichEdit); }); });
+    connect(ToolButton1, &QToolButton::clicked, this, [this] { Guarded([this] { ToolButton1Click(ToolButton1); }); });
 }
 
 void TfrmQA::CreateMenus()
@@ -238,7 +237,7 @@ void TfrmQA::CreateMenus()
     auto addItem = [this](QMenu* menu, const char* name, const QString& caption, void (TfrmQA::*handler)(QObject*)) {
         QAction* item = menu->addAction(caption);
         item->setObjectName(QString::fromLatin1(name));
-        connect(item, &QAction::triggered, this, [this, item, handler] { Guard([=, this] { (this->*handler)(item); }); });
+        connect(item, &QAction::triggered, this, [this, item, handler] { Guarded([=, this] { (this->*handler)(item); }); });
         return item;
     };
 
@@ -261,13 +260,13 @@ void TfrmQA::CreateMenus()
     pmSizeList->menuAction()->setObjectName(QStringLiteral("pmSizeList"));
     pmSize->addMenu(pmSizeList);
     connect(pmSizeList->menuAction(), &QAction::triggered, this,
-            [this] { Guard([this] { pmSizeListClick(pmSizeList->menuAction()); }); });
+            [this] { Guarded([this] { pmSizeListClick(pmSizeList->menuAction()); }); });
     Collation1 = addItem(pmSize, "Collation1", QStringLiteral("Collation текущей базы"), &TfrmQA::Collation1Click);
     mmSizeD = addItem(pmSize, "mmSizeD", QStringLiteral("Размер текущей базы"), &TfrmQA::mmSizeDClick);
-    connect(pmSize, &QMenu::aboutToShow, this, [this] { Guard([this] { pmSizePopup(pmSize); }); });
+    connect(pmSize, &QMenu::aboutToShow, this, [this] { Guarded([this] { pmSizePopup(pmSize); }); });
 
     pmDB = makeMenu("pmDB");
-    connect(pmDB, &QMenu::aboutToShow, this, [this] { Guard([this] { pmDBPopup(pmDB); }); });
+    connect(pmDB, &QMenu::aboutToShow, this, [this] { Guarded([this] { pmDBPopup(pmDB); }); });
 
     pmCopyPaste = makeMenu("pmCopyPaste");
     N12 = addItem(pmCopyPaste, "N12", QStringLiteral("Копировать"), &TfrmQA::N12Click);
@@ -298,12 +297,12 @@ void TfrmQA::CreatePanel()
         this->*design.field = button;
     }
 
-    connect(bQuery, &QPushButton::clicked, this, [this] { Guard([this] { bQueryClick(bQuery); }); });
-    connect(Button5, &QPushButton::clicked, this, [this] { Guard([this] { Button5Click(Button5); }); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Guard([this] { Button3Click(Button3); }); });
-    connect(Button6, &QPushButton::clicked, this, [this] { Guard([this] { Button6Click(Button6); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(Button1); }); });
-    connect(Button4, &QPushButton::clicked, this, [this] { Guard([this] { Button4Click(Button4); }); });
+    connect(bQuery, &QPushButton::clicked, this, [this] { Guarded([this] { bQueryClick(bQuery); }); });
+    connect(Button5, &QPushButton::clicked, this, [this] { Guarded([this] { Button5Click(Button5); }); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Guarded([this] { Button3Click(Button3); }); });
+    connect(Button6, &QPushButton::clicked, this, [this] { Guarded([this] { Button6Click(Button6); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(Button1); }); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Guarded([this] { Button4Click(Button4); }); });
 }
 
 void TfrmQA::CreateComponents()
@@ -316,6 +315,7 @@ void TfrmQA::CreateComponents()
     qrySqlDop->SetCommandTimeout(30);
     DataSource1 = std::make_unique<TDataSource>();
     DataSource1->SetDataSet(ADOQuerySql.get());
+    dxDBGridRes->SetDataSource(DataSource1.get());
 
     // "*.*" matches every file name on the original platform, names without
     // a dot included.
@@ -411,15 +411,22 @@ bool TfrmQA::event(QEvent* event)
 
 void TfrmQA::closeEvent(QCloseEvent* event)
 {
-    Guard([this] { FormClose(this); });
+    Guarded([this] { FormClose(this); });
     event->accept();
     emit Closed();
 }
 
 bool TfrmQA::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == dxDBGridRes && event->type() == QEvent::MouseButtonDblClick)
-        Guard([this] { dxDBGridResDblClick(dxDBGridRes); });
+    // The grid's mouse input arrives at its viewport.
+    if (watched == dxDBGridRes->viewport()) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            Guarded([this] { dxDBGridResDblClick(dxDBGridRes); });
+        } else if (event->type() == QEvent::ContextMenu) {
+            pmCopy->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -467,6 +474,16 @@ void TfrmQA::tbFontDialogRichEditClick(QObject*)
     reQuery->setPalette(pal);
 }
 
+void TfrmQA::Button1Click(QObject*)
+{
+    ChooseConnection(*ADOConnection);
+}
+
+void TfrmQA::Button3Click(QObject*)
+{
+    Reconnect(*ADOConnection);
+}
+
 void TfrmQA::N12Click(QObject*) { reQuery->copy(); }
 void TfrmQA::N13Click(QObject*) { reQuery->paste(); }
 void TfrmQA::N14Click(QObject*) { reQuery->selectAll(); }
@@ -476,8 +493,6 @@ void TfrmQA::N15Click(QObject*) { reQuery->cut(); }
 
 void TfrmQA::bQueryClick(QObject*) {}
 void TfrmQA::Button5Click(QObject*) {}
-void TfrmQA::Button1Click(QObject*) {}
-void TfrmQA::Button3Click(QObject*) {}
 void TfrmQA::Button6Click(QObject*) {}
 void TfrmQA::tbNameClick(QObject*) {}
 void TfrmQA::tbSizeClick(QObject*) {}

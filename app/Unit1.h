@@ -22,6 +22,7 @@ class QMenu;
 class QPushButton;
 class QToolBar;
 class QToolButton;
+class TdxDBGrid;
 class TRichEdit;
 class TSplitter;
 
@@ -71,7 +72,7 @@ public:
     TRichEdit* reQuery = nullptr;
     TSplitter* Splitter1 = nullptr;
     QPlainTextEdit* MemoRes = nullptr;
-    QWidget* dxDBGridRes = nullptr;
+    TdxDBGrid* dxDBGridRes = nullptr;
     QFrame* Panel1 = nullptr;
     QPushButton* bQuery = nullptr;
     QPushButton* Button5 = nullptr;

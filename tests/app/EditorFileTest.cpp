@@ -1,0 +1,107 @@
+#include "app/RichEdit.h"
+#include "app/Unit1.h"
+#include "platform/ScriptedDialogs.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class OpenFile : public ::testing::Test {
+protected:
+    TScopedDialogs dialogs;
+    TfrmQA form;
+    QTemporaryDir dir;
+
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    void Open(const QString& path)
+    {
+        dialogs->QueueOpenFile(path);
+        form.tbOpenFile->click();
+    }
+    [[nodiscard]] QStringList Lines() const
+    {
+        QStringList lines;
+        for (QTextBlock b = form.reQuery->document()->begin(); b.isValid(); b = b.next())
+            lines << b.text();
+        return lines;
+    }
+};
+
+TEST_F(OpenFile, CancelChangesNothing)
+{
+    dialogs->QueueOpenFile(std::nullopt);
+    form.tbOpenFile->click();
+    ASSERT_EQ(dialogs->Count(TDialogKind::OpenFile), 1u);
+    EXPECT_EQ(dialogs->log.back().filter, QStringLiteral("*.* (*)"));
+    EXPECT_EQ(form.reQuery->toPlainText(), QStringLiteral("--тут писать запросы"));
+    EXPECT_EQ(form.reQuery->TextLimit(), TRichEdit::kDefaultTextLimit);
+    EXPECT_TRUE((dialogs->Count(TDialogKind::Error) == 0));
+}
+
+TEST_F(OpenFile, EachLineBreakStyleGivesOneLinePerLine)
+{
+    const QStringList expected = {"select 1", "from t", "", "where x = 2"};
+    for (const char* eol : {"\n", "\r\n", "\r"}) {
+        SCOPED_TRACE(QByteArray(eol).toHex().toStdString());
+        Open(Write(QStringLiteral("q.sql"), QByteArray("select 1") + eol + "from t" + eol + eol + "where x = 2"));
+        EXPECT_EQ(Lines(), expected);
+    }
+    EXPECT_EQ(form.reQuery->TextLimit(), 2147483632);
+    EXPECT_TRUE((dialogs->Count(TDialogKind::Error) == 0));
+}
+
+TEST_F(OpenFile, CyrillicTextWithoutExtension)
+{
+    Open(Write(QStringLiteral("запрос"), QStringLiteral("-- выборка\nselect 'ёж'").toUtf8()));
+    EXPECT_EQ(Lines(), (QStringList{QStringLiteral("-- выборка"), QStringLiteral("select 'ёж'")}));
+}
+
+TEST_F(OpenFile, BinaryFileLoadsAsText)
+{
+    QByteArray bytes;
+    for (int i = 0; i < 1024; ++i)
+        bytes.append(char((i * 37) & 0xFF));
+    Open(Write(QStringLiteral("blob.bin"), bytes));
+    EXPECT_TRUE((dialogs->Count(TDialogKind::Error) == 0));
+    EXPECT_FALSE(form.reQuery->toPlainText().startsWith(QStringLiteral("--тут")));
+    EXPECT_EQ(form.reQuery->TextLimit(), 2147483632);
+}
+
+TEST_F(OpenFile, EmptyFileEmptiesTheEditor)
+{
+    Open(Write(QStringLiteral("empty.txt"), QByteArray()));
+    EXPECT_TRUE(form.reQuery->toPlainText().isEmpty());
+    EXPECT_EQ(form.reQuery->TextLimit(), 2147483632);
+}
+
+TEST_F(OpenFile, MissingFileIsReportedAndTheEditorStaysUnchanged)
+{
+    const QString path = dir.filePath(QStringLiteral("missing.sql"));
+    Open(path);
+    ASSERT_EQ(dialogs->Texts(TDialogKind::Error).size(), 1);
+    EXPECT_EQ(dialogs->Texts(TDialogKind::Error)[0], QStringLiteral("Cannot open file \"%1\". No such file or directory.").arg(path));
+    EXPECT_EQ(form.reQuery->toPlainText(), QStringLiteral("--тут писать запросы"));
+    EXPECT_EQ(form.reQuery->TextLimit(), TRichEdit::kDefaultTextLimit);
+}
+
+TEST_F(OpenFile, DirectoryCannotBeOpened)
+{
+    Open(dir.path());
+    ASSERT_EQ(dialogs->Texts(TDialogKind::Error).size(), 1);
+    EXPECT_TRUE(dialogs->Texts(TDialogKind::Error)[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(dir.path())))
+        << dialogs->Texts(TDialogKind::Error)[0].toStdString();
+    EXPECT_EQ(form.reQuery->toPlainText(), QStringLiteral("--тут писать запросы"));
+}
+} // namespace

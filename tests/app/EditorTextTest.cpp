@@ -1,0 +1,68 @@
+#include "app/RichEdit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(DecodePlainText, EveryLineBreakKindBecomesOneBreak)
+{
+    EXPECT_EQ(DecodePlainText("a\nb\nc"), QStringLiteral("a\nb\nc"));
+    EXPECT_EQ(DecodePlainText("a\r\nb\r\nc\r\n"), QStringLiteral("a\nb\nc\n"));
+    EXPECT_EQ(DecodePlainText("a\rb\rc"), QStringLiteral("a\nb\nc"));
+    EXPECT_EQ(DecodePlainText("a\r\r\nb\n\rc"), QStringLiteral("a\n\nb\n\nc"));
+    EXPECT_EQ(DecodePlainText(""), QString());
+}
+
+TEST(DecodePlainText, CyrillicInUtf8AndInTheOldCodePage)
+{
+    EXPECT_EQ(DecodePlainText(QStringLiteral("выбрать * из т").toUtf8()), QStringLiteral("выбрать * из т"));
+    // "Привет" in Windows-1251.
+    const QByteArray cp1251("\xCF\xF0\xE8\xE2\xE5\xF2");
+    EXPECT_EQ(DecodePlainText(cp1251), QStringLiteral("Привет"));
+}
+
+TEST(DecodePlainText, BinaryBytesAreKeptOneCharacterEach)
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        if (i != '\r' && i != '\n')
+            bytes.append(char(i));
+    const QString text = DecodePlainText(bytes);
+    EXPECT_EQ(text.size(), bytes.size());
+    EXPECT_EQ(text.at(0), QChar::ReplacementCharacter);  // NUL
+    EXPECT_FALSE(text.contains(QChar(0)));
+}
+
+TEST(RichEditLimit, TypingAndPastingStopAtTheLimit)
+{
+    TRichEdit edit;
+    EXPECT_EQ(edit.TextLimit(), TRichEdit::kDefaultTextLimit);
+    edit.SetTextLimit(5);
+    edit.show();
+    QTest::keyClicks(&edit, QStringLiteral("abcdefgh"));
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("abcde"));
+
+    edit.selectAll();
+    QTest::keyClick(&edit, Qt::Key_X);  // replacing the selection fits
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("x"));
+
+    QApplication::clipboard()->setText(QStringLiteral("123456"));
+    edit.paste();
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("x1234"));
+}
+
+TEST(RichEditLimit, LoadReplacesTheContentAndRaisesTheLimit)
+{
+    TRichEdit edit;
+    edit.setPlainText(QStringLiteral("old"));
+    edit.LoadFromBytes("one\r\ntwo");
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("one\ntwo"));
+    EXPECT_EQ(edit.document()->blockCount(), 2);
+    EXPECT_EQ(edit.TextLimit(), 2147483632);
+}
+} // namespace
