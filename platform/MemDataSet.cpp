@@ -136,6 +136,7 @@ struct TMemDataSet::Impl {
 
     // The record being edited or inserted.
     std::vector<QVariant> buffer;
+    std::vector<bool> dirty;              // fields SetValue wrote since Edit/Insert
     bool modified = false;
 
     // Write-back bookkeeping.
@@ -206,7 +207,8 @@ struct TMemDataSet::Impl {
             values.push_back(TMemField::StoredValue(store.Column(i), store.Defs()[static_cast<std::size_t>(i)].type, phys));
         return values;
     }
-    void WriteRow(std::size_t phys, const std::vector<QVariant>& values);
+    // Writes the fields marked in `only` (all when empty).
+    void WriteRow(std::size_t phys, const std::vector<QVariant>& values, const std::vector<bool>& only = {});
     void FreeRetired()
     {
         if (active && disableCount == 0)
@@ -214,9 +216,11 @@ struct TMemDataSet::Impl {
     }
 };
 
-void TMemDataSet::Impl::WriteRow(std::size_t phys, const std::vector<QVariant>& values)
+void TMemDataSet::Impl::WriteRow(std::size_t phys, const std::vector<QVariant>& values, const std::vector<bool>& only)
 {
     for (int i = 0; i < store.ColumnCount(); ++i) {
+        if (!only.empty() && !only[static_cast<std::size_t>(i)])
+            continue;
         TColumnData& col = store.Column(i);
         const QVariant& v = values[static_cast<std::size_t>(i)];
         if (!v.isValid() || v.isNull()) {
@@ -426,6 +430,7 @@ void TMemField::SetValue(const QVariant& value)
     if (!IsEditState(d.state))
         m_dataSet->DatabaseError(QStringLiteral("Not in edit or insert mode"));
     d.buffer[static_cast<std::size_t>(m_index)] = Canonical(value);
+    d.dirty[static_cast<std::size_t>(m_index)] = true;
     d.modified = true;
     m_dataSet->NotifyLinks([this](TDataLink& link) { link.RecordChanged(this); });
 }
@@ -436,6 +441,8 @@ TMemDataSet::TMemDataSet(QString name) : m_impl(std::make_unique<Impl>()), m_nam
 
 TMemDataSet::~TMemDataSet()
 {
+    // Links hear only the active-changed of their source from here on.
+    m_impl->active = false;
     for (TDataSource* source : std::vector<TDataSource*>(m_impl->sources))
         source->SetDataSet(nullptr);
 }
@@ -703,6 +710,7 @@ void TMemDataSet::Edit()
         return;
     }
     d.buffer = d.RowValues(d.Physical(d.cur));
+    d.dirty.assign(d.fields.size(), false);
     d.modified = false;
     d.readRow = -1;
     d.state = dsEdit;
@@ -720,6 +728,7 @@ std::size_t TMemDataSet::AddBlankRecord(std::size_t logical)
     }
     ++d.count;
     d.buffer.assign(d.fields.size(), QVariant());
+    d.dirty.assign(d.fields.size(), false);
     d.modified = false;
     d.readRow = -1;
     d.cur = logical;
@@ -759,9 +768,11 @@ void TMemDataSet::Post()
     if (!IsEditState(d.state))
         return;
     const std::size_t phys = d.Physical(d.cur);
-    if (d.state == dsEdit && phys < d.baseRows && !d.originals.contains(phys))
-        d.originals.emplace(phys, d.RowValues(phys));
-    d.WriteRow(phys, d.buffer);
+    if (d.modified) {
+        if (d.state == dsEdit && phys < d.baseRows && !d.originals.contains(phys))
+            d.originals.emplace(phys, d.RowValues(phys));
+        d.WriteRow(phys, d.buffer, d.dirty);
+    }
     d.buffer.clear();
     d.modified = false;
     d.state = dsBrowse;

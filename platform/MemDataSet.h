@@ -6,6 +6,26 @@
 // Open() fills the store through InternalOpen(); the base class serves the
 // rows given to SetData() (the in-memory dataset used by grid tests and
 // demos); the ODBC query overrides InternalOpen() to run its SQL.
+//
+// Notifications to the links of the attached data sources:
+// - Open: ActiveChanged(true), then DataSetChanged. Close: ActiveChanged(false).
+// - Every cursor move (First, Last, Next, Prior, MoveBy, SetRecNo,
+//   GotoBookmark) scrolls the window the least amount that shows the new
+//   current record and sends DataSetScrolled(distance) when the window moved
+//   by at most its own size, DataSetChanged for a longer jump. A move that
+//   changes nothing sends nothing.
+// - Edit: EditingChanged. SetValue: RecordChanged(field). Post and Cancel of
+//   an edit: EditingChanged, RecordChanged(nullptr). Insert, Append, Cancel
+//   of an insert: EditingChanged, DataSetChanged. Delete: DataSetChanged.
+// - A change of the largest buffer count: DataSetChanged.
+// - While controls are disabled nothing is sent; the last EnableControls
+//   sends ActiveChanged(now) when the dataset was opened, closed or reopened
+//   meanwhile (EditingChanged when only the state changed), then
+//   DataSetChanged when open.
+//
+// Insert keeps Bof/Eof as they were; Append sets Eof. Fields of a closed
+// result stay valid objects until the next open has been announced to the
+// links; reading them while closed raises the closed-dataset error.
 
 #include "platform/ColumnStore.h"
 #include "query/Database.h"

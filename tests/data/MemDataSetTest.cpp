@@ -275,3 +275,26 @@ TEST(MemDataSet, WindowActiveRecordOnlyRedirectsFieldReads)
     EXPECT_EQ(ds.WindowActiveRecord(), 2);
     EXPECT_EQ(ds.FieldByName("id")->AsVariant().toInt(), 3);
 }
+
+// The content viewer puts the record into edit state and posts it unchanged:
+// that must neither grow the store nor record an original.
+TEST(MemDataSet, PostingAnUnchangedRecordWritesNothing)
+{
+    TMemDataSet ds("qry");
+    OpenTyped(ds);
+    const std::size_t before = ds.MemoryBytes();
+    for (int i = 0; i < 10; ++i) {
+        ds.Edit();
+        (void)ds.FieldByName("memo")->SaveToBytes();
+        ds.Post();
+    }
+    EXPECT_EQ(ds.MemoryBytes(), before);
+    EXPECT_EQ(ds.State(), dsBrowse);
+
+    ds.Edit();
+    ds.FieldByName("memo")->SetValue(QStringLiteral("changed"));
+    ds.Post();
+    EXPECT_GT(ds.MemoryBytes(), before);
+    EXPECT_EQ(ds.FieldByName("fix")->DisplayText(), QStringLiteral("ab   "));   // untouched fields kept
+    EXPECT_EQ(ds.OriginalValue(ds.GetBookmark(), 9)->toString(), QString::fromUtf8("line 1\r\nline 2 \xd0\x96"));
+}
