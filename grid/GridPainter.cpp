@@ -3,7 +3,9 @@
 #include "grid/dxDBGrid.h"
 
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QPainter>
+#include <QRawFont>
 #include <QRegion>
 
 #include <algorithm>
@@ -61,6 +63,64 @@ std::vector<QPoint> DottedFramePoints(const QRect& rect)
 }
 
 namespace {
+
+// Cell text without shaping: for text made only of characters that need no
+// shaping (Latin, Greek, Cyrillic without combining marks) and that the
+// font itself has, glyphs and advances come from a per-font table and the
+// text is drawn as one glyph run. Anything else goes through the shaper.
+class TFastText {
+public:
+    explicit TFastText(const QFont& font) : m_raw(QRawFont::fromFont(font)), m_table(kLimit) {}
+
+    // False when `text` needs the shaper; else fills the run and its width.
+    bool Prepare(const QString& text, QGlyphRun& run, int& width)
+    {
+        if (!m_raw.isValid())
+            return false;
+        m_glyphs.clear();
+        m_positions.clear();
+        qreal x = 0;
+        for (QChar ch : text) {
+            const char16_t u = ch.unicode();
+            if (u >= kLimit || (u >= 0x0300 && u < 0x0370) || u < 0x20)
+                return false;
+            TEntry& e = m_table[u];
+            if (!e.known) {
+                quint32 glyph = 0;
+                int n = 1;
+                m_raw.glyphIndexesForChars(&ch, 1, &glyph, &n);
+                e.glyph = glyph;
+                if (glyph != 0) {
+                    const QList<QPointF> adv = m_raw.advancesForGlyphIndexes(QList<quint32>{glyph}, QRawFont::UseDesignMetrics);
+                    e.advance = adv.isEmpty() ? 0 : qRound(adv.front().x());
+                }
+                e.known = true;
+            }
+            if (e.glyph == 0)
+                return false;   // not in this font: the shaper finds a fallback
+            m_glyphs.push_back(e.glyph);
+            m_positions.push_back(QPointF(x, 0));
+            x += e.advance;
+        }
+        run.setRawFont(m_raw);
+        run.setGlyphIndexes(m_glyphs);
+        run.setPositions(m_positions);
+        width = static_cast<int>(x);
+        return true;
+    }
+
+private:
+    static constexpr char16_t kLimit = 0x0590;
+    struct TEntry {
+        quint32 glyph = 0;
+        int advance = 0;
+        bool known = false;
+    };
+    QRawFont m_raw;
+    std::vector<TEntry> m_table;
+    QList<quint32> m_glyphs;
+    QList<QPointF> m_positions;
+};
 
 // Inverts the pixels under `points` (or `rects`) on the painter's device.
 void InvertPoints(QPainter& p, const std::vector<QPoint>& points)
@@ -188,6 +248,8 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
         p.setFont(font);
         const QFontMetrics fm(font);
         const int ascent = fm.ascent();
+        TFastText fast(font);
+        QGlyphRun run;
         const int rh = layout.rowHeight;
         const int nodes = grid.NodeCount();
         const int focusedNode = grid.FocusedNode();
@@ -198,7 +260,7 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
         const int firstRow = std::max(0, (bounds.top() - area.top()) / rh);
         const int lastRow = std::min(rowsShown - 1, (bounds.bottom() - area.top()) / rh);
         QRect focusCell;
-        std::vector<QLine> lines;
+        std::vector<QRect> lines;   // one-pixel grid lines, filled in one call
         for (int row = firstRow; row <= lastRow; ++row) {
             const QRect rowRect = layout.RowRect(row);
             if (!region.intersects(rowRect))
@@ -229,25 +291,32 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
                     p.fillRect(cell, bg);
                     const QString text = grid.NodeCellText(row, absolute);
                     if (!text.isEmpty()) {
-                        const int w = fm.horizontalAdvance(text);
+                        int w = 0;
+                        const bool glyphs = fast.Prepare(text, run, w);
+                        if (!glyphs)
+                            w = fm.horizontalAdvance(text);
                         const int alignment = column->Alignment();
                         const int x = DataTextX(cell.left(), cell.left() + cell.width(), w, alignment);
                         const int boxLeft = alignment == taLeftJustify ? cell.left() : cell.left() + 2;
                         const int boxRight = cell.left() + cell.width() - 2;   // exclusive
+                        const int baseline = cell.top() + 1 + ascent;
                         p.setPen(fg);
-                        if (x < boxLeft || x + w > boxRight) {
+                        const bool clip = x < boxLeft || x + w > boxRight;
+                        if (clip) {
                             p.save();
                             p.setClipRect(QRect(boxLeft, cell.top(), std::max(0, boxRight - boxLeft), cell.height()), Qt::IntersectClip);
-                            p.drawText(x, cell.top() + 1 + ascent, text);
-                            p.restore();
-                        } else {
-                            p.drawText(x, cell.top() + 1 + ascent, text);
                         }
+                        if (glyphs)
+                            p.drawGlyphRun(QPointF(x, baseline), run);
+                        else
+                            p.drawText(x, baseline, text);
+                        if (clip)
+                            p.restore();
                     }
                     if (selected)
                         focusCell = cell;
                     // Grid line at the right of the cell, down to the row's bottom line.
-                    lines.emplace_back(span.right - 1, rowRect.top(), span.right - 1, rowRect.top() + rh - 1);
+                    lines.emplace_back(span.right - 1, rowRect.top(), 1, rh);
                 }
             } catch (...) {
                 grid.EndNodeRead();
@@ -255,8 +324,8 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
             }
             grid.EndNodeRead();
             const int y = rowRect.top() + rh - 1;
-            lines.emplace_back(layout.bandLeft, y, layout.ContentRight() - 1, y);
-            lines.emplace_back(layout.ContentRight() - 1, rowRect.top(), layout.ContentRight() - 1, y);
+            lines.emplace_back(layout.bandLeft, y, layout.contentWidth, 1);
+            lines.emplace_back(layout.ContentRight() - 1, rowRect.top(), 1, rh);
             // Empty area right of the content.
             const int right = std::max(layout.ContentRight(), area.left());
             if (right <= area.right())
@@ -268,8 +337,10 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
             p.fillRect(QRect(area.left(), rowsBottom, area.width(), area.bottom() + 1 - rowsBottom), c.window);
 
         if (!lines.empty()) {
-            p.setPen(QPen(c.gridLine, 0));
-            p.drawLines(lines.data(), static_cast<int>(lines.size()));
+            p.setPen(Qt::NoPen);
+            p.setBrush(c.gridLine);
+            p.drawRects(lines.data(), static_cast<int>(lines.size()));
+            p.setBrush(Qt::NoBrush);
         }
         if (focusCell.isValid()) {
             if (focused) {
