@@ -4,6 +4,7 @@
 #include "GridTestSupport.h"
 #include "grid/GridPainter.h"
 
+#include <QScreen>
 #include <QScrollBar>
 
 #include <QImage>
@@ -276,4 +277,33 @@ TEST(GridPaintLayout, EmptyResultShowsHeaderAndOneEmptyRow)
         for (int y = h0.top() + 2; y < h0.bottom() - 2 && !ink; ++y)
             ink = Px(img, x, y) == 0;
     EXPECT_TRUE(ink);
+}
+
+// What the screen shows after incremental updates (scrolled rows, two focus
+// rows repainted) equals a fresh full paint.
+TEST(GridPaintIncremental, ScrolledUpdatesMatchAFullRepaint)
+{
+    TGridFixture f(200, QSize(400, 200));
+    f.data.Open();
+    f.Rebuild();
+    TdxDBGrid& g = *f.grid;
+    QScreen* screen = g.screen();
+    ASSERT_NE(screen, nullptr);
+    auto onScreen = [&] {
+        QApplication::processEvents();
+        const QPoint at = g.viewport()->mapTo(&g, QPoint(0, 0));
+        return screen->grabWindow(g.winId(), at.x(), at.y(), g.viewport()->width(), g.viewport()->height()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage start = onScreen();
+    if (start.isNull() || start.size() != g.viewport()->size())
+        GTEST_SKIP() << "this platform cannot grab the window";
+    if (start != Render(g))
+        GTEST_SKIP() << "screen content is not the backing store here";
+
+    // Forward past the window's bottom edge, one and several rows, then back.
+    const int visible = g.VisibleRowCount();
+    for (int step : {visible, 1, 1, 3, -1, -visible, -2, visible + 5}) {
+        f.data.MoveBy(step);
+        EXPECT_EQ(onScreen(), Render(g)) << "after MoveBy(" << step << ")";
+    }
 }
