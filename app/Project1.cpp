@@ -2,6 +2,8 @@
 #include "platform/Application.h"
 #include "query/untPwd.h"
 
+#include <QFont>
+
 #include <memory>
 
 int main(int argc, char** argv)
@@ -10,6 +12,12 @@ int main(int argc, char** argv)
     TApplication application(argc, argv);
     // The program ends when frmQA closes, whatever other window is open.
     application.setQuitOnLastWindowClosed(false);
+    // The design font is a narrow bitmap face; where it is missing, prefer
+    // faces of similar width so the captions fit their buttons.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Arimo"), QStringLiteral("Arial"),
+                                QStringLiteral("DejaVu Sans Condensed")});
 
     auto form = std::make_unique<TfrmQA>();
     QObject::connect(form.get(), &TfrmQA::Closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
