@@ -592,7 +592,6 @@ void TdxDBGrid::LinkFocusControl(TField* field)
 
 TMetricsInput TdxDBGrid::MeasureFonts() const
 {
-    static const QString kWg = QStringLiteral("Wg");
     TMetricsInput in;
     in.headerTextHeight = QFontMetrics(m_headerFont).height();
     const QFontMetrics data(font());

@@ -40,6 +40,11 @@ TEST(GridColumns, NamesRestartAfterClearAndSkipTakenNames)
     EXPECT_EQ(g.AddColumn()->objectName(), QStringLiteral("dxDBGridResColumn2"));
     // The next number follows the count, then skips the taken ones.
     EXPECT_EQ(g.AddColumn()->objectName(), QStringLiteral("dxDBGridResColumn3"));
+
+    // A grid name no column name can be made from ends the search unnamed.
+    g.setObjectName(QStringLiteral("bad name"));
+    EXPECT_EQ(g.AddColumn()->objectName(), QString());
+    EXPECT_EQ(g.ColumnCount(), 3);
 }
 
 TEST(GridColumns, WidthsAreExplicitAndClamped)
