@@ -2,6 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Failure.h"
+#include "platform/RtfReader.h"
 
 #include <QFile>
 #include <QKeyEvent>
@@ -63,8 +64,10 @@ int TRichEdit::TextLength() const
 
 void TRichEdit::LoadFromBytes(const QByteArray& bytes)
 {
-    // Plain text accepts any byte sequence; the RTF path comes first.
-    setPlainText(DecodePlainText(bytes));
+    // Plain text accepts any byte sequence, so only the RTF reader can refuse.
+    if (!ReadRtf(QByteArrayView(bytes), *document()))
+        setPlainText(DecodePlainText(bytes));
+    moveCursor(QTextCursor::Start);
     m_textLimit = kLoadedTextLimit;
 }
 

@@ -105,3 +105,56 @@ TEST_F(OpenFile, DirectoryCannotBeOpened)
     EXPECT_EQ(form.reQuery->toPlainText(), QStringLiteral("--тут писать запросы"));
 }
 } // namespace
+
+namespace {
+
+TEST_F(OpenFile, RtfFileIsShownFormatted)
+{
+    const QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\fmodern Courier New;}}"
+        "{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
+        "\\f0\\fs20 select \\b name\\b0  from \\cf1\\i t\\i0\\cf0\\par\r\n"
+        "\\f1 where \\'e8\\'ec\\'ff = 1\\par\r\n}";
+    Open(Write(QStringLiteral("q.rtf"), rtf));
+    ASSERT_EQ(dialogs->Count(TDialogKind::Error), 0u);
+    EXPECT_EQ(form.reQuery->toPlainText(), QStringLiteral("select name from t\nwhere имя = 1\n"));
+    EXPECT_EQ(form.reQuery->TextLimit(), 2147483632);
+
+    struct Run {
+        QString text;
+        QTextCharFormat format;
+    };
+    std::vector<Run> runs;
+    for (QTextBlock b = form.reQuery->document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            runs.push_back({it.fragment().text(), it.fragment().charFormat()});
+    auto find = [&runs](const QString& text) -> const QTextCharFormat* {
+        for (const Run& r : runs)
+            if (r.text == text)
+                return &r.format;
+        return nullptr;
+    };
+    const QTextCharFormat* name = find(QStringLiteral("name"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->fontWeight(), QFont::Bold);
+    const QTextCharFormat* t = find(QStringLiteral("t"));
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(t->fontItalic());
+    EXPECT_EQ(t->foreground().color(), QColor(255, 0, 0));
+    const QTextCharFormat* select = find(QStringLiteral("select "));
+    ASSERT_NE(select, nullptr);
+    EXPECT_NE(select->fontWeight(), QFont::Bold);
+    EXPECT_DOUBLE_EQ(select->fontPointSize(), 10.0);
+    const QTextCharFormat* where = find(QStringLiteral("where имя = 1"));
+    ASSERT_NE(where, nullptr);
+    EXPECT_TRUE(where->fontFamilies().toStringList().contains(QStringLiteral("Courier New")));
+}
+
+TEST_F(OpenFile, BrokenRtfFallsBackToPlainText)
+{
+    const QByteArray cut = "{\\rtf1\\ansi {\\b bold";
+    Open(Write(QStringLiteral("cut.rtf"), cut));
+    EXPECT_EQ(form.reQuery->toPlainText(), QString::fromLatin1(cut));
+    EXPECT_EQ(dialogs->Count(TDialogKind::Error), 0u);
+}
+} // namespace
