@@ -6,6 +6,9 @@
 
 #include <sqlucode.h>
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -21,9 +24,10 @@ constexpr SQLULEN kMaxBlockRows = 2048;
 // Chunk of a long value read per SQLGetData call, in bytes (even).
 constexpr SQLLEN kChunkBytes = 64 * 1024;
 
-std::vector<TDbError> DiagnosticsOr(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback)
+std::vector<TDbError> DiagnosticsOr(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback,
+                                    bool wide = true)
 {
-    std::vector<TDbError> errors = ReadOdbcDiagnostics(handleType, handle);
+    std::vector<TDbError> errors = ReadOdbcDiagnostics(handleType, handle, wide);
     if (JoinDiagnosticMessages(errors).isEmpty())
         errors.insert(errors.begin(), TDbError{0, QString(), fallback});
     return errors;
@@ -38,7 +42,47 @@ std::vector<TDbError> DiagnosticsOr(SQLSMALLINT handleType, SQLHANDLE handle, co
 
 [[noreturn]] void RaiseStmt(TOdbcConnection& connection, SQLHSTMT stmt, const QString& fallback)
 {
-    Raise(connection, DiagnosticsOr(SQL_HANDLE_STMT, stmt, fallback));
+    Raise(connection, DiagnosticsOr(SQL_HANDLE_STMT, stmt, fallback, connection.WideDriver()));
+}
+
+// Whether the driver library of `dbc` exports the W entry points. The driver
+// manager has loaded it already; it is found among the loaded objects by the
+// file name SQL_DRIVER_NAME reports (a suffix of the path). Unknown counts as
+// wide.
+bool DriverHasWideEntryPoints(SQLHDBC dbc)
+{
+    char name[512] = {};
+    SQLSMALLINT len = 0;
+    if (!OdbcSucceeded(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &len)) || name[0] == 0)
+        return true;
+    struct Search {
+        std::string name;
+        std::string path;
+    } search{name, {}};
+    dl_iterate_phdr([](dl_phdr_info* info, size_t, void* data) -> int {
+        auto* s = static_cast<Search*>(data);
+        const std::string_view path = info->dlpi_name ? info->dlpi_name : "";
+        const std::size_t slash = path.rfind('/');
+        const std::string_view base = slash == std::string_view::npos ? path : path.substr(slash + 1);
+        // The reported name may lack the "lib" prefix of the file name.
+        if (base.size() >= s->name.size() && base.substr(base.size() - s->name.size()) == s->name) {
+            s->path = std::string(path);
+            return 1;
+        }
+        return 0;
+    }, &search);
+    if (search.path.empty())
+        return true;
+    void* lib = dlopen(search.path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!lib)
+        return true;
+    bool wide = false;
+    if (void* sym = dlsym(lib, "SQLExecDirectW")) {
+        Dl_info where{};
+        wide = dladdr(sym, &where) != 0 && where.dli_fname && search.path == where.dli_fname;
+    }
+    dlclose(lib);
+    return wide;
 }
 
 // One result column while it is fetched.
@@ -49,6 +93,7 @@ struct TFetchColumn {
     bool bound = false;
     std::vector<char> data;      // elementBytes per row
     std::vector<SQLLEN> ind;     // length/indicator per row
+    std::string utf8;            // conversion buffer; only grows
 };
 
 constexpr std::int64_t kMsecsPerDay = 86400000;
@@ -69,7 +114,7 @@ std::size_t TerminatorBytes(SQLSMALLINT cType)
 
 // Appends a value held in `buf` (as the driver wrote it for `c.plan.cType`,
 // with length indicator `ind`) to `out`. `scratch` is reused between calls.
-void AppendValue(TColumnData& out, const TFetchColumn& c, const char* buf, SQLLEN ind, std::string& scratch)
+void AppendValue(TColumnData& out, TFetchColumn& c, const char* buf, SQLLEN ind, std::string& scratch)
 {
     if (ind == SQL_NULL_DATA) {
         out.AppendNull();
@@ -126,9 +171,11 @@ void AppendValue(TColumnData& out, const TFetchColumn& c, const char* buf, SQLLE
     }
     case SQL_C_WCHAR: {
         const std::size_t units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
-        scratch.clear();
-        AppendUtf16AsUtf8(reinterpret_cast<const SQLWCHAR*>(buf), units, scratch);
-        out.AppendBytes(scratch);
+        // c.utf8 only grows, so its bytes are not cleared for every value.
+        if (c.utf8.size() < units * 3)
+            c.utf8.resize(units * 3);
+        const std::size_t bytes = Utf16ToUtf8(reinterpret_cast<const SQLWCHAR*>(buf), units, c.utf8.data());
+        out.AppendBytes(std::string_view(c.utf8.data(), bytes));
         return;
     }
     case SQL_C_BINARY:
@@ -208,7 +255,7 @@ void TOdbcConnection::Unregister(TOdbcQuery* query)
 
 void TOdbcConnection::RaiseFrom(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback)
 {
-    Raise(*this, DiagnosticsOr(handleType, handle, fallback));
+    Raise(*this, DiagnosticsOr(handleType, handle, fallback, m_wideDriver));
 }
 
 void TOdbcConnection::Open()
@@ -242,6 +289,7 @@ void TOdbcConnection::Open()
         Raise(*this, std::move(errors));
     }
     m_connected = true;
+    m_wideDriver = DriverHasWideEntryPoints(m_dbc.Get());
     m_getDataExtensions = 0;
     SQLGetInfoW(m_dbc.Get(), SQL_GETDATA_EXTENSIONS, &m_getDataExtensions, sizeof m_getDataExtensions, nullptr);
     m_errors.clear();
@@ -296,8 +344,14 @@ TOdbcStmt TOdbcQuery::Execute(TOdbcConnection& conn)
     }
     const SQLULEN timeout = static_cast<SQLULEN>(std::max(0, CommandTimeout()));
     SQLSetStmtAttrW(stmt.Get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
-    std::vector<SQLWCHAR> text = ToSqlWide(SQL());
-    const SQLRETURN rc = SQLExecDirectW(stmt.Get(), text.data(), static_cast<SQLINTEGER>(text.size() - 1));
+    SQLRETURN rc;
+    if (conn.WideDriver()) {
+        std::vector<SQLWCHAR> text = ToSqlWide(SQL());
+        rc = SQLExecDirectW(stmt.Get(), text.data(), static_cast<SQLINTEGER>(text.size() - 1));
+    } else {
+        QByteArray text = SQL().toUtf8();
+        rc = SQLExecDirect(stmt.Get(), reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+    }
     if (rc != SQL_NO_DATA && !OdbcSucceeded(rc))
         RaiseStmt(conn, stmt.Get(), QStringLiteral("The statement failed"));
     return stmt;
@@ -351,10 +405,22 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
     defs.reserve(cols.size());
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncols); ++i) {
         TFetchColumn& c = cols[i - 1u];
-        SQLWCHAR name[512];
         SQLSMALLINT nameLen = 0, nullable = 0;
-        if (!OdbcSucceeded(SQLDescribeColW(stmt, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen,
-                                           &c.desc.sqlType, &c.desc.size, &c.desc.digits, &nullable)))
+        QString columnName;
+        SQLRETURN drc;
+        if (conn.WideDriver()) {
+            SQLWCHAR name[512];
+            drc = SQLDescribeColW(stmt, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen,
+                                  &c.desc.sqlType, &c.desc.size, &c.desc.digits, &nullable);
+            columnName = FromSqlWide(name, static_cast<std::size_t>(std::clamp<int>(nameLen, 0, static_cast<int>(std::size(name)) - 1)));
+        } else {
+            SQLCHAR name[1024];
+            drc = SQLDescribeCol(stmt, i, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLen,
+                                 &c.desc.sqlType, &c.desc.size, &c.desc.digits, &nullable);
+            columnName = QString::fromUtf8(reinterpret_cast<const char*>(name),
+                                           std::clamp<int>(nameLen, 0, static_cast<int>(std::size(name)) - 1));
+        }
+        if (!OdbcSucceeded(drc))
             RaiseStmt(conn, stmt, QStringLiteral("Cannot describe column %1").arg(i));
         SQLLEN isUnsigned = SQL_FALSE;
         SQLColAttributeW(stmt, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
@@ -363,7 +429,7 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
         c.plan = OdbcFetchPlan(c.desc, c.type);
 
         TFieldDef def;
-        def.name = FromSqlWide(name, static_cast<std::size_t>(std::clamp<int>(nameLen, 0, static_cast<int>(std::size(name)) - 1)));
+        def.name = columnName;
         def.type = c.type;
         def.size = OdbcFieldSize(c.desc, c.type);
         if (c.type == ftBCD) {
@@ -388,8 +454,13 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
         if (c.bound)
             rowBytes += c.plan.elementBytes + sizeof(SQLLEN);
     }
+    // A value longer than the driver described its column is read again at
+    // its row (SQLSetPos); without SQL_GD_BLOCK that needs one-row fetches.
+    bool boundVariable = false;
+    for (const TFetchColumn& c : cols)
+        boundVariable = boundVariable || (c.bound && (c.plan.cType == SQL_C_WCHAR || c.plan.cType == SQL_C_BINARY));
     SQLULEN rows = 1;
-    if (!hasUnbound)
+    if (!hasUnbound && (!boundVariable || (ext & SQL_GD_BLOCK) != 0))
         rows = std::clamp<SQLULEN>(kBlockBufferBytes / std::max<std::size_t>(rowBytes, 1), kMinBlockRows, kMaxBlockRows);
 
     SQLULEN fetched = 0;
@@ -420,7 +491,6 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
     store.Reset(defs);
     std::string scratch;
     std::vector<char> chunk;
-    const bool canRefetchBound = (ext & SQL_GD_BOUND) != 0 && ((ext & SQL_GD_BLOCK) != 0 || rows == 1);
     for (;;) {
         fetched = 0;
         const SQLRETURN rc = SQLFetch(stmt);
@@ -451,7 +521,6 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
                 }
                 continue;
             }
-            out.Reserve(n);
             const std::size_t term = TerminatorBytes(c.plan.cType);
             const bool variable = c.plan.cType == SQL_C_WCHAR || c.plan.cType == SQL_C_BINARY;
             for (std::size_t r = 0; r < n; ++r) {
@@ -463,13 +532,22 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
                     AppendValue(out, c, buf, ind, scratch);
                     continue;
                 }
-                // The value is longer than the driver described the column:
-                // read it whole again at its row, or fail rather than cut it.
-                if (!canRefetchBound
-                    || (rows > 1 && !OdbcSucceeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE)))
-                    || !ReadLongValue(conn, stmt, colNo, c.plan.cType, chunk, scratch))
+                // The value is longer than the driver described the column
+                // (drivers of typeless engines report nominal sizes): read it
+                // whole again at its row, or fail rather than cut it.
+                const bool positioned = rows == 1
+                    || OdbcSucceeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE));
+                bool reread = false;
+                if (positioned) {
+                    try {
+                        reread = ReadLongValue(conn, stmt, colNo, c.plan.cType, chunk, scratch);
+                    } catch (const EDatabaseError&) {
+                        reread = false;
+                    }
+                }
+                if (!reread)
                     Raise(conn, {TDbError{0, QString(),
-                                          QStringLiteral("Field '%1': the value is longer than the driver's column size %2")
+                                          QStringLiteral("Field '%1': a value is longer than the driver's column size %2")
                                               .arg(defs[ci].name).arg(c.desc.size)}});
                 out.AppendBytes(scratch);
             }

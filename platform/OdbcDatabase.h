@@ -42,6 +42,10 @@ public:
     void Unregister(TOdbcQuery* query);
     // SQLGetInfo(SQL_GETDATA_EXTENSIONS) of the open connection.
     [[nodiscard]] SQLUINTEGER GetDataExtensions() const { return m_getDataExtensions; }
+    // False when the driver has no W entry points: the driver manager would
+    // narrow UTF-16 text code unit by code unit, so statement text goes
+    // through the narrow calls as UTF-8 instead.
+    [[nodiscard]] bool WideDriver() const { return m_wideDriver; }
 
 private:
     [[noreturn]] void RaiseFrom(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback);
@@ -53,6 +57,7 @@ private:
     TOdbcDbc m_dbc;
     bool m_connected = false;
     SQLUINTEGER m_getDataExtensions = 0;
+    bool m_wideDriver = true;
     std::vector<TDbError> m_errors;
     std::vector<TOdbcQuery*> m_queries;
 };

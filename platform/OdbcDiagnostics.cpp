@@ -37,11 +37,43 @@ QString JoinDiagnosticMessages(const std::vector<TDbError>& errors)
     return text;
 }
 
-std::vector<TDbError> ReadOdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
+namespace {
+
+std::vector<TDbError> ReadNarrow(SQLSMALLINT handleType, SQLHANDLE handle)
+{
+    std::vector<TDbError> out;
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRec(handleType, handle, rec, state, &native, nullptr, 0, &len);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        std::vector<SQLCHAR> text(static_cast<std::size_t>(len) + 1, 0);
+        rc = SQLGetDiagRec(handleType, handle, rec, state, &native, text.data(),
+                           static_cast<SQLSMALLINT>(text.size()), &len);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        const qsizetype bytes = std::min<qsizetype>(len, static_cast<qsizetype>(text.size()) - 1);
+        TDbError e;
+        e.NativeError = static_cast<int>(native);
+        e.SqlState = QString::fromLatin1(reinterpret_cast<const char*>(state), 5);
+        e.Message = StripVendorPrefixes(
+            QString::fromUtf8(reinterpret_cast<const char*>(text.data()), bytes)).trimmed();
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<TDbError> ReadOdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, bool wide)
 {
     std::vector<TDbError> out;
     if (handle == SQL_NULL_HANDLE)
         return out;
+    if (!wide)
+        return ReadNarrow(handleType, handle);
     for (SQLSMALLINT rec = 1;; ++rec) {
         SQLWCHAR state[6] = {};
         SQLINTEGER native = 0;

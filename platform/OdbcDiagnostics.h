@@ -9,9 +9,11 @@
 
 #include <vector>
 
-// Every diagnostic record of `handle` (SQLGetDiagRecW, record 1 upward), with
-// the vendor prefixes of each message removed. Empty when there is none.
-[[nodiscard]] std::vector<TDbError> ReadOdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+// Every diagnostic record of `handle` (record 1 upward), with the vendor
+// prefixes of each message removed. Empty when there is none. `wide`: read
+// through SQLGetDiagRecW; otherwise through SQLGetDiagRec, the text taken as
+// UTF-8 (drivers without the W entry points).
+[[nodiscard]] std::vector<TDbError> ReadOdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, bool wide = true);
 
 // Removes every leading "[...]" group ("[unixODBC][FreeTDS][SQL Server]"),
 // and the blanks after them, from a driver message.

@@ -4,12 +4,9 @@
 
 static_assert(sizeof(SQLWCHAR) == 2, "the W entry points must use UTF-16 code units");
 
-void AppendUtf16AsUtf8(const SQLWCHAR* data, std::size_t units, std::string& out)
+std::size_t Utf16ToUtf8(const SQLWCHAR* data, std::size_t units, char* const out)
 {
-    const std::size_t base = out.size();
-    // Worst case three bytes per unit (a surrogate pair gives four for two).
-    out.resize(base + units * 3);
-    char* dst = out.data() + base;
+    char* dst = out;
     std::size_t i = 0;
     while (i < units) {
         // ASCII run.
@@ -42,7 +39,15 @@ void AppendUtf16AsUtf8(const SQLWCHAR* data, std::size_t units, std::string& out
             *dst++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    out.resize(static_cast<std::size_t>(dst - out.data()));
+    return static_cast<std::size_t>(dst - out);
+}
+
+void AppendUtf16AsUtf8(const SQLWCHAR* data, std::size_t units, std::string& out)
+{
+    const std::size_t base = out.size();
+    // Worst case three bytes per unit (a surrogate pair gives four for two).
+    out.resize(base + units * 3);
+    out.resize(base + Utf16ToUtf8(data, units, out.data() + base));
 }
 
 std::vector<SQLWCHAR> ToSqlWide(const QString& text)

@@ -15,6 +15,10 @@
 // runs are copied without decoding.
 void AppendUtf16AsUtf8(const SQLWCHAR* data, std::size_t units, std::string& out);
 
+// Writes the UTF-8 form of `units` code units to `dst`, which must have room
+// for 3 * units bytes; returns the bytes written.
+std::size_t Utf16ToUtf8(const SQLWCHAR* data, std::size_t units, char* dst);
+
 // The text as NUL-terminated UTF-16 for the W entry points.
 [[nodiscard]] std::vector<SQLWCHAR> ToSqlWide(const QString& text);
 
