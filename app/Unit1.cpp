@@ -3,6 +3,7 @@
 #include "app/FormLayout.h"
 #include "app/RichEdit.h"
 #include "app/Splitter.h"
+#include "app/wRegForm.h"
 #include "grid/dxDBGrid.h"
 #include "platform/Application.h"
 #include "platform/Failure.h"
@@ -74,11 +75,6 @@ constexpr std::array kPanelButtons = {
 };
 
 } // namespace
-
-// ---- window settings hooks ----
-
-void wRegFormLoad(QWidget&) {}
-void wRegFormSave(QWidget&) {}
 
 // ---- TStatusBar ----
 

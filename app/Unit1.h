@@ -38,11 +38,6 @@ private:
     QLabel* m_panel;
 };
 
-// Window settings hooks, run from FormCreate and FormClose. They do nothing
-// until window settings persistence exists.
-void wRegFormLoad(QWidget& form);
-void wRegFormSave(QWidget& form);
-
 class TfrmQA : public QWidget {
     Q_OBJECT
 public:

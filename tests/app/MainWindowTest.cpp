@@ -3,6 +3,7 @@
 #include "app/Splitter.h"
 #include "app/Unit1.h"
 #include "grid/dxDBGrid.h"
+#include "platform/SysColors.h"
 #include "platform/ScriptedDialogs.h"
 
 #include <QAction>
@@ -52,6 +53,8 @@ TEST_F(MainWindow, FirstStartState)
     EXPECT_TRUE(form.MemoRes->isVisible());
     EXPECT_TRUE(form.MemoRes->toPlainText().isEmpty());
     EXPECT_TRUE(form.MemoRes->isReadOnly());
+    EXPECT_EQ(form.MemoRes->palette().color(QPalette::Base), GetSysColor(COLOR_GRADIENTACTIVECAPTION));
+    EXPECT_EQ(form.MemoRes->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_FALSE(form.dxDBGridRes->isVisible());
     EXPECT_EQ(form.MemoRes->geometry(), form.dxDBGridRes->geometry());
     EXPECT_TRUE(form.StatusBar1->StatusText().isEmpty());
@@ -353,6 +356,21 @@ TEST_F(MainWindow, SplitterDragResizesTheEditorAgainstTheResultArea)
     EXPECT_EQ(form.reQuery->height(), 0);
     EXPECT_EQ(form.Splitter1->y(), 26);
     EXPECT_EQ(form.EditorHeight(), 0);
+}
+
+TEST_F(MainWindow, EnterInTheEditorInsertsALineBreak)
+{
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    form.reQuery->setFocus();
+    form.reQuery->moveCursor(QTextCursor::End);
+    QSignalSpy closed(&form, &TfrmQA::Closed);
+    QTest::keyClick(form.reQuery, Qt::Key_Return);
+    QTest::keyClicks(form.reQuery, QStringLiteral("select 1"));
+    EXPECT_EQ(form.reQuery->toPlainText(), QStringLiteral("--тут писать запросы\nselect 1"));
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_EQ(dialogs->log.size(), 0u);
 }
 
 TEST_F(MainWindow, ExitClosesTheWindow)

@@ -1,0 +1,4 @@
+#include "app/wRegForm.h"
+
+void wRegFormLoad(QWidget&) {}
+void wRegFormSave(QWidget&) {}
