@@ -180,7 +180,6 @@ void TfrmQA::CreateToolBar()
     ToolBar1->setIconSize(QSize(TImageList::kImageSize, TImageList::kImageSize));
     ToolBar1->setFixedHeight(TFormLayout::kToolBarHeight);
     ToolBar1->setContentsMargins(0, 0, 0, 0);
-    ToolBar1->setStyleSheet(QString());
 
     auto makeButton = [this](const char* name, int image, const QString& hint, QMenu* menu) {
         auto* button = new QToolButton(ToolBar1);
@@ -372,7 +371,7 @@ void TfrmQA::ApplyOuterSize()
     if (!m_outerSizePending)
         return;
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.isEmpty() || (frame.width() == 0 && frame.height() == 0))
+    if (frame.width() <= 0 && frame.height() <= 0)
         return;
     m_outerSizePending = false;
     if (size() == QSize(kDesignWidth, kDesignHeight)) {
