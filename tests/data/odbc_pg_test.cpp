@@ -102,6 +102,9 @@ TEST_F(OdbcPg, TextBinaryGuidAndOtherTypes)
     EXPECT_TRUE(Value(*q, "iv").toString().contains(QStringLiteral("1 day")));
     EXPECT_EQ(Value(*q, "ip").toString(), QStringLiteral("10.1.2.3"));
     EXPECT_EQ(Value(*q, "vfree").toString(), QStringLiteral("x"));
+
+    auto named = OpenQuery(Conn(), QStringLiteral("select 1 as \"Сумма 合計\""));
+    EXPECT_EQ(named->Fields(0)->FieldName(), QStringLiteral("Сумма 合計"));
 }
 
 TEST_F(OdbcPg, NamesDuplicateColumns)
@@ -157,6 +160,11 @@ TEST_F(OdbcPg, StatementsWithoutRowSetAndBatches)
     q.SetSQL(QStringLiteral("insert into z values (1), (2)"));
     EXPECT_EQ(ErrorOf([&] { q.Open(); }), QStringLiteral("ADOQuerySql: CommandText does not return a result set"));
     ASSERT_FALSE(Conn().Errors().empty());
+    EXPECT_EQ(Conn().Errors().front().NativeError, kNoResultNativeError);
+
+    // A searched statement that touches no row is still no row set.
+    q.SetSQL(QStringLiteral("delete from z where i = 12345"));
+    EXPECT_EQ(ErrorOf([&] { q.Open(); }), QStringLiteral("ADOQuerySql: CommandText does not return a result set"));
     EXPECT_EQ(Conn().Errors().front().NativeError, kNoResultNativeError);
 
     // The first statements return no rows, a later one does.

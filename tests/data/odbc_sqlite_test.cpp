@@ -163,6 +163,12 @@ TEST_F(OdbcSqlite, CyrillicCjkAndNonBmpTextRoundTrips)
     EXPECT_EQ(Text(*q, 1), text);
     EXPECT_EQ(Text(*q, 2), text);
     EXPECT_EQ(q->Fields(1)->SaveToBytes(), text.toUtf8());
+
+    // Names and server messages keep their characters too.
+    auto named = OpenQuery(Conn(), QStringLiteral("select 1 as \"Сумма 合計\""));
+    EXPECT_EQ(named->Fields(0)->FieldName(), QStringLiteral("Сумма 合計"));
+    const QString message = ErrorOf([&] { OpenQuery(Conn(), QStringLiteral("select * from таблица")); });
+    EXPECT_TRUE(message.contains(QStringLiteral("таблица"))) << message.toStdString();
 }
 
 TEST_F(OdbcSqlite, StatementWithoutRowSetSetsTheNoResultError)
