@@ -8,9 +8,11 @@
 #include "platform/Application.h"
 #include "platform/Failure.h"
 #include "query/ConnectionManager.h"
+#include "query/QueryRun.h"
 #include "platform/SysColors.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -300,6 +302,33 @@ void TfrmQA::CreatePanel()
     connect(Button4, &QPushButton::clicked, this, [this] { Guarded([this] { Button4Click(Button4); }); });
 }
 
+namespace {
+
+// The run action's view of the window.
+class TFormRunView : public TQueryRunView {
+public:
+    explicit TFormRunView(TfrmQA& form) : m_form(form) {}
+    [[nodiscard]] QString EditorPlainText() const override { return m_form.reQuery->toPlainText(); }
+    void SetStatusText(const QString& text) override { m_form.StatusBar1->SetStatusText(text); }
+    void ShowMemoText(const QString& text) override
+    {
+        m_form.dxDBGridRes->hide();
+        m_form.MemoRes->setPlainText(text);
+        m_form.MemoRes->show();
+    }
+    void ShowGrid() override
+    {
+        m_form.dxDBGridRes->show();
+        m_form.MemoRes->hide();
+    }
+    void ProcessMessages() override { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+private:
+    TfrmQA& m_form;
+};
+
+} // namespace
+
 void TfrmQA::CreateComponents()
 {
     ADOConnection = CreateDbConnection(QStringLiteral("ADOConnection"));
@@ -311,6 +340,11 @@ void TfrmQA::CreateComponents()
     DataSource1 = std::make_unique<TDataSource>();
     DataSource1->SetDataSet(ADOQuerySql.get());
     dxDBGridRes->SetDataSource(DataSource1.get());
+    m_runView = std::make_unique<TFormRunView>(*this);
+    m_runner = std::make_unique<TQueryRunner>(TQueryRunContext{
+        *ADOConnection, *ADOQuerySql, *dxDBGridRes, *m_runView,
+        [this] { Button3Click(Button3); },
+        [] { return ProcessConnectionString(); }});
 
     // "*.*" matches every file name on the original platform, names without
     // a dot included.
@@ -486,9 +520,17 @@ void TfrmQA::N15Click(QObject*) { reQuery->cut(); }
 
 // ---- handlers filled in with the features they belong to ----
 
-void TfrmQA::bQueryClick(QObject*) {}
+void TfrmQA::bQueryClick(QObject*)
+{
+    m_runner->Run();
+}
+
+void TfrmQA::Button6Click(QObject*)
+{
+    m_runner->RunCommand();
+}
+
 void TfrmQA::Button5Click(QObject*) {}
-void TfrmQA::Button6Click(QObject*) {}
 void TfrmQA::tbNameClick(QObject*) {}
 void TfrmQA::tbSizeClick(QObject*) {}
 void TfrmQA::N1Click(QObject*) {}

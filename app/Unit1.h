@@ -25,6 +25,8 @@ class QToolButton;
 class TdxDBGrid;
 class TRichEdit;
 class TSplitter;
+class TQueryRunner;
+class TQueryRunView;
 
 // StatusBar1: one panel stretching over the whole width.
 class TStatusBar : public QStatusBar {
@@ -176,6 +178,8 @@ private:
     void ApplyOuterSize();
     [[nodiscard]] int ResultAreaHeight() const;
 
+    std::unique_ptr<TQueryRunView> m_runView;
+    std::unique_ptr<TQueryRunner> m_runner;
     int m_editorHeight = kDesignEditorHeight;
     bool m_outerSizePending = true;
     bool m_activated = false;
