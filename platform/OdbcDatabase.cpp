@@ -292,6 +292,10 @@ void TOdbcConnection::Open()
     m_wideDriver = DriverHasWideEntryPoints(m_dbc.Get());
     m_getDataExtensions = 0;
     SQLGetInfoW(m_dbc.Get(), SQL_GETDATA_EXTENSIONS, &m_getDataExtensions, sizeof m_getDataExtensions, nullptr);
+    char dbms[256] = {};
+    SQLSMALLINT dbmsLen = 0;
+    m_exactColumnSizes = OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLen))
+        && QByteArray(dbms).contains("SQL Server");
     m_errors.clear();
 }
 
@@ -455,12 +459,13 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
             rowBytes += c.plan.elementBytes + sizeof(SQLLEN);
     }
     // A value longer than the driver described its column is read again at
-    // its row (SQLSetPos); without SQL_GD_BLOCK that needs one-row fetches.
+    // its row (SQLSetPos); without SQL_GD_BLOCK that needs one-row fetches,
+    // unless the server's sizes are exact (then a longer value is a failure).
     bool boundVariable = false;
     for (const TFetchColumn& c : cols)
         boundVariable = boundVariable || (c.bound && (c.plan.cType == SQL_C_WCHAR || c.plan.cType == SQL_C_BINARY));
     SQLULEN rows = 1;
-    if (!hasUnbound && (!boundVariable || (ext & SQL_GD_BLOCK) != 0))
+    if (!hasUnbound && (!boundVariable || (ext & SQL_GD_BLOCK) != 0 || conn.ExactColumnSizes()))
         rows = std::clamp<SQLULEN>(kBlockBufferBytes / std::max<std::size_t>(rowBytes, 1), kMinBlockRows, kMaxBlockRows);
 
     SQLULEN fetched = 0;
@@ -534,9 +539,12 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
                 }
                 // The value is longer than the driver described the column
                 // (drivers of typeless engines report nominal sizes): read it
-                // whole again at its row, or fail rather than cut it.
+                // whole again at its row, or fail rather than cut it. Only
+                // drivers declaring SQL_GD_BLOCK are trusted to position
+                // within a block: others may succeed and read another row.
                 const bool positioned = rows == 1
-                    || OdbcSucceeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE));
+                    || ((ext & SQL_GD_BLOCK) != 0
+                        && OdbcSucceeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE)));
                 bool reread = false;
                 if (positioned) {
                     try {

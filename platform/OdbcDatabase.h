@@ -46,6 +46,10 @@ public:
     // narrow UTF-16 text code unit by code unit, so statement text goes
     // through the narrow calls as UTF-8 instead.
     [[nodiscard]] bool WideDriver() const { return m_wideDriver; }
+    // True when the server's column sizes bound its values (a varchar(n)
+    // value never exceeds n): the server this tool is for. Engines without
+    // enforced sizes (typeless ones, unbounded varchar) report nominal sizes.
+    [[nodiscard]] bool ExactColumnSizes() const { return m_exactColumnSizes; }
 
 private:
     [[noreturn]] void RaiseFrom(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback);
@@ -58,6 +62,7 @@ private:
     bool m_connected = false;
     SQLUINTEGER m_getDataExtensions = 0;
     bool m_wideDriver = true;
+    bool m_exactColumnSizes = false;
     std::vector<TDbError> m_errors;
     std::vector<TOdbcQuery*> m_queries;
 };
