@@ -58,6 +58,13 @@ TScheme& Scheme()
 
 // Where the desktop palette has a matching role; entries without one keep
 // the classic value.
+// 30 % of `color` over 70 % of `base`.
+QRgb Tint(QRgb color, QRgb base)
+{
+    const auto mix = [](int c, int b) { return (c * 3 + b * 7 + 5) / 10; };
+    return qRgb(mix(qRed(color), qRed(base)), mix(qGreen(color), qGreen(base)), mix(qBlue(color), qBlue(base))) & 0xFFFFFF;
+}
+
 std::optional<QRgb> DesktopColor(int index)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -91,6 +98,10 @@ std::optional<QRgb> DesktopColor(int index)
     case COLOR_HOTLIGHT: return role(QPalette::Link);
     case COLOR_MENUHILIGHT: return role(QPalette::Highlight);
     case COLOR_MENUBAR: return role(QPalette::Window);
+    // Caption gradients have no palette role: a light tint of the caption
+    // colour over the base, as desktop schemes draw them.
+    case COLOR_GRADIENTACTIVECAPTION: return Tint(role(QPalette::Highlight), role(QPalette::Base));
+    case COLOR_GRADIENTINACTIVECAPTION: return Tint(role(QPalette::Mid), role(QPalette::Base));
     default: return std::nullopt;
     }
 }
