@@ -92,7 +92,9 @@ TEST_F(SysColorsTest, DesktopSchemeFollowsTheApplicationPalette)
     EXPECT_EQ(ColorToRGB(clWindow), QColor(0x11, 0x22, 0x33));
     EXPECT_EQ(ColorToRGB(clBtnFace), QColor(0x44, 0x55, 0x66));
     EXPECT_EQ(ColorToRGB(clHighlight), QColor(0x77, 0x88, 0x99));
-    EXPECT_EQ(ColorToRGB(clGradientActiveCaption), QColor(0x10, 0x84, 0xD0)) << "no palette role: classic";
+    // No palette role: 30 % highlight over 70 % base.
+    EXPECT_EQ(ColorToRGB(clGradientActiveCaption), QColor(0x30, 0x41, 0x52));
+    EXPECT_EQ(ColorToRGB(TColor::System(COLOR_INFOBK + 1)), ClassicSysColor(COLOR_INFOBK + 1)) << "unmapped index: classic";
 
     p.setColor(QPalette::Button, QColor(0xAB, 0xCD, 0xEF));
     QApplication::setPalette(p);
