@@ -27,8 +27,12 @@ QString StripVendorPrefixes(const QString& message)
 QString JoinDiagnosticMessages(const std::vector<TDbError>& errors)
 {
     QString text;
-    for (const TDbError& e : errors) {
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        const TDbError& e = errors[i];
         if (e.Message.isEmpty())
+            continue;
+        const auto same = [&](const TDbError& earlier) { return earlier.Message == e.Message; };
+        if (std::any_of(errors.begin(), errors.begin() + static_cast<std::ptrdiff_t>(i), same))
             continue;
         if (!text.isEmpty())
             text += QLatin1Char('\n');

@@ -19,5 +19,6 @@
 // and the blanks after them, from a driver message.
 [[nodiscard]] QString StripVendorPrefixes(const QString& message);
 
-// The messages of `errors` joined with "\n"; empty records are skipped.
+// The messages of `errors` joined with "\n"; empty records and repeats of an
+// earlier message (some drivers post a record twice) are skipped.
 [[nodiscard]] QString JoinDiagnosticMessages(const std::vector<TDbError>& errors);

@@ -23,10 +23,11 @@ TEST(OdbcDiagnostics, StripsEveryLeadingBracketGroup)
     EXPECT_EQ(StripVendorPrefixes(QString()), QString());
 }
 
-TEST(OdbcDiagnostics, JoinsRecordsWithNewlinesSkippingEmptyOnes)
+TEST(OdbcDiagnostics, JoinsRecordsWithNewlinesSkippingEmptyAndRepeatedOnes)
 {
     const std::vector<TDbError> errors{{1, QStringLiteral("42S02"), QStringLiteral("first")},
                                        {2, QStringLiteral("01000"), QString()},
+                                       {1, QStringLiteral("42S02"), QStringLiteral("first")},
                                        {3, QStringLiteral("42000"), QStringLiteral("second")}};
     EXPECT_EQ(JoinDiagnosticMessages(errors), QStringLiteral("first\nsecond"));
     EXPECT_EQ(JoinDiagnosticMessages({}), QString());
