@@ -157,7 +157,7 @@ int OdbcFieldSize(const TOdbcColumnDesc& desc, TFieldType type)
 
 std::int32_t DaysFromCivil(int year, unsigned month, unsigned day)
 {
-    // Howard Hinnant's days_from_civil.
+    // Eras of 400 years, years starting in March so the leap day ends them.
     const int y = year - (month <= 2 ? 1 : 0);
     const int era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
