@@ -1,8 +1,7 @@
 #pragma once
-// Shared by the connection tests: a dialog service that records messages and
-// answers file dialogs from a queue, a per-test store file, SQLite files.
+// Shared by the connection tests: scripted dialogs, a per-test store file, SQLite files.
 
-#include "platform/DialogService.h"
+#include "platform/ScriptedDialogs.h"
 #include "platform/Registry.h"
 
 #include <QDir>
@@ -11,51 +10,25 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <deque>
-#include <stdexcept>
 
-class TRecordingDialogs : public TDialogService {
-public:
-    QStringList Messages;
-    QStringList Errors;
-    std::deque<std::optional<QString>> OpenFileAnswers;
-
-    void ShowMessage(const QString& text) override { Messages << text; }
-    void ShowError(const QString& text) override { Errors << text; }
-    bool Confirm(QWidget*, const QString&, const QString&) override { throw std::logic_error("unexpected Confirm"); }
-    std::optional<QString> OpenFile(QWidget*, const QString&) override
-    {
-        if (OpenFileAnswers.empty())
-            throw std::logic_error("unexpected OpenFile");
-        auto answer = OpenFileAnswers.front();
-        OpenFileAnswers.pop_front();
-        return answer;
-    }
-    std::optional<QString> SaveFile(QWidget*, const QString&) override { throw std::logic_error("unexpected SaveFile"); }
-    std::optional<TFontChoice> ChooseFont(QWidget*, const TFontChoice&) override { throw std::logic_error("unexpected ChooseFont"); }
-};
-
-// Installs a TRecordingDialogs and a store file in a fresh temporary
+// Installs scripted dialogs and a store file in a fresh temporary
 // directory for one test; both are undone afterwards.
 class TConnectionFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        auto dialogs = std::make_unique<TRecordingDialogs>();
-        m_dialogs = dialogs.get();
-        SetDialogService(std::move(dialogs));
         TRegistry::SetStorePath(StorePath());
     }
     void TearDown() override
     {
         TRegistry::SetStorePath(QString());
-        SetDialogService(nullptr);
     }
 
     [[nodiscard]] QString StorePath() const { return m_dir.filePath(QStringLiteral("registry")); }
     [[nodiscard]] QString TempFile(const QString& name) const { return m_dir.filePath(name); }
-    [[nodiscard]] TRecordingDialogs& RecordedDialogs() { return *m_dialogs; }
+    [[nodiscard]] TScriptedDialogs& RecordedDialogs() { return *m_dialogs; }
+    [[nodiscard]] QStringList Messages() const { return m_dialogs->Texts(TDialogKind::Message); }
 
     // "Driver={SQLite3};Database=<file>", the file created by the driver.
     [[nodiscard]] QString SqliteString(const QString& name = QStringLiteral("test.db")) const
@@ -64,7 +37,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    TRecordingDialogs* m_dialogs = nullptr;
+    TScopedDialogs m_dialogs;
 };
 
 // The FreeTDS driver aimed at a loopback port nothing listens on.

@@ -98,12 +98,12 @@ TEST_F(ConnectionDialog, SqliteFileFromTheBrowseButtonGivesTheStringOnOk)
     EXPECT_TRUE(Child<QLineEdit>("databaseFile")->isVisible());
 
     const QString file = TempFile(QStringLiteral("a=b}.db"));
-    RecordedDialogs().OpenFileAnswers.push_back(file);
+    RecordedDialogs().QueueOpenFile(file);
     QTest::mouseClick(Child<QPushButton>("browse"), Qt::LeftButton);
     EXPECT_EQ(Child<QLineEdit>("databaseFile")->text(), file);
 
     // A cancelled file dialog keeps the file.
-    RecordedDialogs().OpenFileAnswers.push_back(std::nullopt);
+    RecordedDialogs().QueueOpenFile(std::nullopt);
     QTest::mouseClick(Child<QPushButton>("browse"), Qt::LeftButton);
 
     ClickOk();
@@ -141,8 +141,8 @@ TEST_F(ConnectionDialog, TypedFieldsAndTheAllPageEditTheSameString)
     table->item(1, 0)->setText(QStringLiteral("Server;UID"));
     EXPECT_EQ(m_dialog->ConnectionString(), before);
     EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("Server"));
-    ASSERT_EQ(RecordedDialogs().Messages.size(), 1);
-    EXPECT_EQ(RecordedDialogs().Messages[0], QStringLiteral("Invalid connection keyword 'Server;UID'"));
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_EQ(Messages()[0], QStringLiteral("Invalid connection keyword 'Server;UID'"));
 
     // Blank password: an empty PWD, the password entry disabled.
     ShowPage("Connection");
@@ -167,12 +167,12 @@ TEST_F(ConnectionDialog, TestConnectionReportsSuccessAndTheDriversMessage)
     PickProvider(QStringLiteral("SQLite3"));
     // The driver reads the value verbatim, so the "=" must reach it unbraced.
     const QString file = TempFile(QStringLiteral("t=1}.db"));
-    RecordedDialogs().OpenFileAnswers.push_back(file);
+    RecordedDialogs().QueueOpenFile(file);
     ShowPage("Connection");
     QTest::mouseClick(Child<QPushButton>("browse"), Qt::LeftButton);
     QTest::mouseClick(Child<QPushButton>("testConnection"), Qt::LeftButton);
-    ASSERT_EQ(RecordedDialogs().Messages.size(), 1);
-    EXPECT_EQ(RecordedDialogs().Messages[0], QStringLiteral("Test connection succeeded."));
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_EQ(Messages()[0], QStringLiteral("Test connection succeeded."));
     EXPECT_TRUE(QFile::exists(file));
 
     PickProvider(QStringLiteral("FreeTDS"));
@@ -182,9 +182,9 @@ TEST_F(ConnectionDialog, TestConnectionReportsSuccessAndTheDriversMessage)
     QTest::keyClicks(Child<QLineEdit>("loginTimeout"), QStringLiteral("5"));
     ShowPage("Connection");
     QTest::mouseClick(Child<QPushButton>("testConnection"), Qt::LeftButton);
-    ASSERT_EQ(RecordedDialogs().Messages.size(), 2);
-    EXPECT_NE(RecordedDialogs().Messages[1], QStringLiteral("Test connection succeeded."));
-    EXPECT_FALSE(RecordedDialogs().Messages[1].isEmpty());
+    ASSERT_EQ(Messages().size(), 2);
+    EXPECT_NE(Messages()[1], QStringLiteral("Test connection succeeded."));
+    EXPECT_FALSE(Messages()[1].isEmpty());
     // The test leaves the string as it was.
     EXPECT_EQ(m_dialog->ConnectionString(),
               QStringLiteral("Driver={FreeTDS};Server=127.0.0.1;Port=1;Timeout=5;ClientCharset=UTF-8"));
@@ -203,7 +203,7 @@ TEST_F(ConnectionDialog, TheDatabaseListComesFromTheServer)
     QTest::keyClicks(database->lineEdit(), QStringLiteral("typed"));
 
     QTest::mouseClick(Child<QPushButton>("listDatabases"), Qt::LeftButton);
-    EXPECT_TRUE(RecordedDialogs().Messages.isEmpty()) << RecordedDialogs().Messages.join(u'\n').toStdString();
+    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(u'\n').toStdString();
     EXPECT_GE(database->findText(QStringLiteral("bqa_test")), 0);
     EXPECT_LT(database->findText(QStringLiteral("template0")), 0);
     EXPECT_EQ(database->currentText(), QStringLiteral("typed"));

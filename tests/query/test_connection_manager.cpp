@@ -100,11 +100,11 @@ TEST_F(ConnectionManager, UnreachableServerIsReportedAbortedAndStoredAnyway)
     EXPECT_THROW(ChooseConnection(*connection), EAbort);
 
     EXPECT_EQ(m_dialogCalls, 1);
-    ASSERT_EQ(RecordedDialogs().Messages.size(), 1);
+    ASSERT_EQ(Messages().size(), 1);
     ASSERT_FALSE(connection->Errors().empty());
-    EXPECT_TRUE(RecordedDialogs().Messages[0].contains(connection->Errors().front().Message))
-        << RecordedDialogs().Messages[0].toStdString();
-    EXPECT_TRUE(RecordedDialogs().Errors.isEmpty());
+    EXPECT_TRUE(Messages()[0].contains(connection->Errors().front().Message))
+        << Messages()[0].toStdString();
+    EXPECT_TRUE(RecordedDialogs().Texts(TDialogKind::Error).isEmpty());
     EXPECT_FALSE(connection->Connected());
     EXPECT_EQ(ProcessConnectionString(), unreachable);
     EXPECT_EQ(StoredValue(), unreachable);
@@ -122,7 +122,7 @@ TEST_F(ConnectionManager, AfterARestartTheStoredStringConnectsWithoutAnyDialog)
     auto first = NewConnection();
     ChooseConnection(*first);
     EXPECT_TRUE(first->Connected());
-    EXPECT_TRUE(RecordedDialogs().Messages.isEmpty());
+    EXPECT_TRUE(Messages().isEmpty());
     EXPECT_EQ(StoredValue(), SqliteString());
 
     // A new process: nothing in memory, the stored value only.
@@ -174,7 +174,7 @@ TEST_F(ConnectionManager, ACancelledDialogChangesNothing)
     EXPECT_EQ(connection->ConnectionString(), SqliteString());
     EXPECT_EQ(ProcessConnectionString(), SqliteString());
     EXPECT_FALSE(QFile::exists(StorePath())) << "the store was touched";
-    EXPECT_TRUE(RecordedDialogs().Messages.isEmpty());
+    EXPECT_TRUE(Messages().isEmpty());
 }
 
 TEST_F(ConnectionManager, ANewStringReplacesAnOpenConnection)
@@ -227,5 +227,5 @@ TEST_F(ConnectionManager, StoreFailuresNameTheValue)
     EXPECT_TRUE(connection->Connected());
     EXPECT_EQ(connection->ConnectionString(), SqliteString());
     EXPECT_EQ(ProcessConnectionString(), SqliteString(QStringLiteral("other.db")));
-    EXPECT_TRUE(RecordedDialogs().Messages.isEmpty());
+    EXPECT_TRUE(Messages().isEmpty());
 }
