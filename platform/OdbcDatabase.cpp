@@ -23,6 +23,9 @@ constexpr SQLULEN kMinBlockRows = 16;
 constexpr SQLULEN kMaxBlockRows = 2048;
 // Chunk of a long value read per SQLGetData call, in bytes (even).
 constexpr SQLLEN kChunkBytes = 64 * 1024;
+// A column's bound buffers grow for values longer than described up to this
+// size for the whole block.
+constexpr std::size_t kMaxGrownBlockBytes = 16u << 20;
 
 std::vector<TDbError> DiagnosticsOr(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback,
                                     bool wide = true)
@@ -112,6 +115,46 @@ std::size_t TerminatorBytes(SQLSMALLINT cType)
     return cType == SQL_C_WCHAR ? sizeof(SQLWCHAR) : cType == SQL_C_CHAR ? 1 : 0;
 }
 
+// C types whose values vary in length: a bound buffer may cut them.
+bool IsVariableCType(SQLSMALLINT cType)
+{
+    return cType == SQL_C_WCHAR || cType == SQL_C_CHAR || cType == SQL_C_BINARY;
+}
+
+// Whether the executed statement's cursor is static and the driver fetches a
+// rowset at an absolute row number on it. A static cursor's rows keep their
+// numbers, so a row can be fetched again.
+bool CanFetchAbsolute(const TOdbcConnection& conn, SQLHSTMT stmt)
+{
+    SQLULEN cursorType = SQL_CURSOR_FORWARD_ONLY;
+    if (!OdbcSucceeded(SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &cursorType, 0, nullptr))
+        || cursorType != SQL_CURSOR_STATIC)
+        return false;
+    SQLUINTEGER attrs = 0;
+    return OdbcSucceeded(SQLGetInfo(conn.Handle(), SQL_STATIC_CURSOR_ATTRIBUTES1, &attrs, sizeof attrs, nullptr))
+        && (attrs & SQL_CA1_ABSOLUTE) != 0;
+}
+
+// Appends text fetched as SQL_C_CHAR: a time of day, exact decimal text, or
+// (drivers without W entry points) UTF-8 taken as is. `scratch` must not hold
+// `text`.
+void AppendText(TColumnData& out, const TFetchColumn& c, std::string_view text, std::string& scratch)
+{
+    if (c.type == ftTime) {
+        const std::int64_t ms = ParseTimeOfDayMsecs(text);
+        if (ms < 0)
+            out.AppendNull();
+        else
+            out.AppendMsecs(ms);
+    } else if (c.type == ftBCD) {
+        scratch.assign(text);
+        NormalizeDecimalText(scratch);
+        out.AppendBytes(scratch);
+    } else {
+        out.AppendBytes(text);
+    }
+}
+
 // Appends a value held in `buf` (as the driver wrote it for `c.plan.cType`,
 // with length indicator `ind`) to `out`. `scratch` is reused between calls.
 void AppendValue(TColumnData& out, TFetchColumn& c, const char* buf, SQLLEN ind, std::string& scratch)
@@ -154,21 +197,10 @@ void AppendValue(TColumnData& out, TFetchColumn& c, const char* buf, SQLLEN ind,
         out.AppendMsecs(TimestampMsecs(ts));
         return;
     }
-    case SQL_C_CHAR: {
-        const std::size_t len = std::min<std::size_t>(static_cast<std::size_t>(ind), c.plan.elementBytes - 1);
-        if (c.type == ftTime) {
-            const std::int64_t ms = ParseTimeOfDayMsecs(std::string_view(buf, len));
-            if (ms < 0)
-                out.AppendNull();
-            else
-                out.AppendMsecs(ms);
-            return;
-        }
-        scratch.assign(buf, len);
-        NormalizeDecimalText(scratch);
-        out.AppendBytes(scratch);
+    case SQL_C_CHAR:
+        AppendText(out, c, std::string_view(buf, std::min<std::size_t>(static_cast<std::size_t>(ind), c.plan.elementBytes - 1)),
+                   scratch);
         return;
-    }
     case SQL_C_WCHAR: {
         const std::size_t units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
         // c.utf8 only grows, so its bytes are not cleared for every value.
@@ -185,6 +217,42 @@ void AppendValue(TColumnData& out, TFetchColumn& c, const char* buf, SQLLEN ind,
         out.AppendNull();
         return;
     }
+}
+
+// Appends rows [0, n) of a bound column whose values all fit their buffers.
+void AppendBlock(TColumnData& out, TFetchColumn& c, std::size_t n, std::string& scratch)
+{
+    const char* base = c.data.data();
+    const std::size_t step = c.plan.elementBytes;
+    const SQLLEN* ind = c.ind.data();
+    switch (c.plan.cType) {
+    case SQL_C_CHAR:
+        if (c.type != ftTime && c.type != ftBCD) {
+            for (std::size_t r = 0; r < n; ++r, base += step) {
+                if (ind[r] == SQL_NULL_DATA)
+                    out.AppendNull();
+                else
+                    out.AppendBytes(std::string_view(base, static_cast<std::size_t>(ind[r])));
+            }
+            return;
+        }
+        break;
+    case SQL_C_SLONG:
+        for (std::size_t r = 0; r < n; ++r, base += step) {
+            if (ind[r] == SQL_NULL_DATA) {
+                out.AppendNull();
+            } else {
+                SQLINTEGER v;
+                std::memcpy(&v, base, sizeof v);
+                out.AppendInt(v);
+            }
+        }
+        return;
+    default:
+        break;
+    }
+    for (std::size_t r = 0; r < n; ++r, base += step)
+        AppendValue(out, c, base, ind[r], scratch);
 }
 
 // Reads the whole value of column `col` of the current row with SQLGetData
@@ -430,7 +498,7 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
         SQLColAttributeW(stmt, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
         c.desc.isUnsigned = isUnsigned == SQL_TRUE;
         c.type = OdbcFieldType(c.desc);
-        c.plan = OdbcFetchPlan(c.desc, c.type);
+        c.plan = OdbcFetchPlan(c.desc, c.type, !conn.WideDriver());
 
         TFieldDef def;
         def.name = columnName;
@@ -458,14 +526,23 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
         if (c.bound)
             rowBytes += c.plan.elementBytes + sizeof(SQLLEN);
     }
-    // A value longer than the driver described its column is read again at
-    // its row (SQLSetPos); without SQL_GD_BLOCK that needs one-row fetches,
-    // unless the server's sizes are exact (then a longer value is a failure).
+    // A bound value longer than the driver described its column (drivers of
+    // typeless engines report nominal sizes) is read again whole at its row:
+    //  - one-row fetches: SQLGetData on the current row;
+    //  - SQL_GD_BLOCK: SQLSetPos to the row, then SQLGetData;
+    //  - a scrollable cursor with SQL_FETCH_ABSOLUTE (the statement's own
+    //    cursor; none is requested, a server cursor would cost every query):
+    //    columns unbound, a one-row rowset fetched at the row's absolute
+    //    number, SQLGetData, then the block fetch resumes after the block.
+    //    The statement is never executed again.
+    // With none of these, block fetches only where the server's sizes are
+    // exact (then a longer value is a failure, not a cut).
     bool boundVariable = false;
     for (const TFetchColumn& c : cols)
-        boundVariable = boundVariable || (c.bound && (c.plan.cType == SQL_C_WCHAR || c.plan.cType == SQL_C_BINARY));
+        boundVariable = boundVariable || (c.bound && IsVariableCType(c.plan.cType));
+    const bool absoluteReread = !hasUnbound && (ext & SQL_GD_BLOCK) == 0 && CanFetchAbsolute(conn, stmt);
     SQLULEN rows = 1;
-    if (!hasUnbound && (!boundVariable || (ext & SQL_GD_BLOCK) != 0 || conn.ExactColumnSizes()))
+    if (!hasUnbound && (!boundVariable || (ext & SQL_GD_BLOCK) != 0 || conn.ExactColumnSizes() || absoluteReread))
         rows = std::clamp<SQLULEN>(kBlockBufferBytes / std::max<std::size_t>(rowBytes, 1), kMinBlockRows, kMaxBlockRows);
 
     SQLULEN fetched = 0;
@@ -481,41 +558,131 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
     m_lastRowArraySize = static_cast<int>(rows);
     SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
 
+    auto bind = [&](SQLUSMALLINT i) {
+        TFetchColumn& c = cols[i - 1u];
+        if (c.bound
+            && !OdbcSucceeded(SQLBindCol(stmt, i, c.plan.cType, c.data.data(),
+                                         static_cast<SQLLEN>(c.plan.elementBytes), c.ind.data())))
+            RaiseStmt(conn, stmt, QStringLiteral("Cannot bind column %1").arg(i));
+    };
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncols); ++i) {
         TFetchColumn& c = cols[i - 1u];
         const std::size_t nSlots = c.bound ? rows : 1;
         c.data.assign(std::max<std::size_t>(c.plan.elementBytes, 1) * nSlots, 0);
         c.ind.assign(nSlots, 0);
-        if (c.bound
-            && !OdbcSucceeded(SQLBindCol(stmt, i, c.plan.cType, c.data.data(),
-                                         static_cast<SQLLEN>(c.plan.elementBytes), c.ind.data())))
-            RaiseStmt(conn, stmt, QStringLiteral("Cannot bind column %1").arg(i));
+        bind(i);
     }
+
+    auto tooLong = [&](std::size_t ci) {
+        Raise(conn, {TDbError{0, QString(),
+                              QStringLiteral("Field '%1': a value is longer than the driver's column size %2")
+                                  .arg(defs[ci].name).arg(cols[ci].desc.size)}});
+    };
+    auto setRowArraySize = [&](SQLULEN size) {
+        if (!OdbcSucceeded(SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(size), 0)))
+            RaiseStmt(conn, stmt, QStringLiteral("Fetch failed"));
+    };
 
     // Fetch everything.
     store.Reset(defs);
     std::string scratch;
     std::vector<char> chunk;
+    // Values of the current block that were read again whole, in (row,
+    // column) order; `value` is empty for NULL.
+    struct TReread {
+        std::size_t row;
+        std::size_t col;
+        bool null;
+        std::string value;
+    };
+    std::vector<TReread> rereads;
+    std::vector<std::size_t> needBytes(cols.size(), 0); // longest cut value of the block, with terminator
+    SQLLEN blockStart = 1;                              // absolute number of the block's first row
+    bool resume = false;                                // the next block starts at blockStart
     for (;;) {
         fetched = 0;
-        const SQLRETURN rc = SQLFetch(stmt);
+        const SQLRETURN rc = resume ? SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, blockStart) : SQLFetch(stmt);
+        resume = false;
         if (rc == SQL_NO_DATA)
             break;
         if (!OdbcSucceeded(rc))
             RaiseStmt(conn, stmt, QStringLiteral("Fetch failed"));
         const std::size_t n = rows == 1 ? 1 : static_cast<std::size_t>(fetched);
+
+        // Cut values of bound columns, row by row.
+        rereads.clear();
+        for (std::size_t r = 0; r < n; ++r) {
+            for (std::size_t ci = 0; ci < cols.size(); ++ci) {
+                const TFetchColumn& c = cols[ci];
+                if (!c.bound || !IsVariableCType(c.plan.cType))
+                    continue;
+                const SQLLEN ind = c.ind[r];
+                const std::size_t term = TerminatorBytes(c.plan.cType);
+                if (ind == SQL_NULL_DATA
+                    || (ind != SQL_NO_TOTAL && static_cast<std::size_t>(ind) <= c.plan.elementBytes - term))
+                    continue;
+                rereads.push_back(TReread{r, ci, false, {}});
+                if (ind != SQL_NO_TOTAL)
+                    needBytes[ci] = std::max(needBytes[ci], static_cast<std::size_t>(ind) + term);
+            }
+        }
+        if (!rereads.empty()) {
+            const bool single = rows > 1 && (ext & SQL_GD_BLOCK) == 0;
+            if (single) {
+                if (!absoluteReread)
+                    tooLong(rereads.front().col);
+                // The bound buffers keep the block while single rows are read.
+                SQLFreeStmt(stmt, SQL_UNBIND);
+                setRowArraySize(1);
+            }
+            std::size_t positionedRow = static_cast<std::size_t>(-1);
+            for (TReread& rr : rereads) {
+                if (rr.row != positionedRow && rows > 1) {
+                    const SQLRETURN prc = single
+                        ? SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, blockStart + static_cast<SQLLEN>(rr.row))
+                        : SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(rr.row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
+                    if (!OdbcSucceeded(prc))
+                        tooLong(rr.col);
+                    positionedRow = rr.row;
+                }
+                bool ok = false;
+                try {
+                    ok = ReadLongValue(conn, stmt, static_cast<SQLUSMALLINT>(rr.col + 1), cols[rr.col].plan.cType,
+                                       chunk, rr.value);
+                } catch (const EDatabaseError&) {
+                    tooLong(rr.col);
+                }
+                // The value was not NULL when fetched: NULL now means the
+                // re-read went astray.
+                if (!ok)
+                    tooLong(rr.col);
+            }
+            if (single) {
+                setRowArraySize(rows);
+                for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncols); ++i)
+                    bind(i);
+                resume = true;
+            }
+            std::sort(rereads.begin(), rereads.end(), [](const TReread& a, const TReread& b) {
+                return a.col != b.col ? a.col < b.col : a.row < b.row;
+            });
+        }
+
+        auto reread = rereads.cbegin();
         for (std::size_t ci = 0; ci < cols.size(); ++ci) {
             TFetchColumn& c = cols[ci];
             TColumnData& out = store.Column(static_cast<int>(ci));
             const auto colNo = static_cast<SQLUSMALLINT>(ci + 1);
             if (!c.bound) {
                 // One row: read through SQLGetData.
-                const bool chunked = c.plan.isLong || c.plan.cType == SQL_C_WCHAR || c.plan.cType == SQL_C_BINARY;
+                const bool chunked = c.plan.isLong || IsVariableCType(c.plan.cType);
                 if (chunked) {
-                    if (!ReadLongValue(conn, stmt, colNo, c.plan.cType, chunk, scratch))
+                    if (!ReadLongValue(conn, stmt, colNo, c.plan.cType, chunk, c.utf8))
                         out.AppendNull();
+                    else if (c.plan.cType == SQL_C_CHAR)
+                        AppendText(out, c, c.utf8, scratch);
                     else
-                        out.AppendBytes(scratch);
+                        out.AppendBytes(c.utf8);
                 } else {
                     SQLLEN ind = 0;
                     const SQLRETURN g = SQLGetData(stmt, colNo, c.plan.cType, c.data.data(),
@@ -526,39 +693,37 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
                 }
                 continue;
             }
-            const std::size_t term = TerminatorBytes(c.plan.cType);
-            const bool variable = c.plan.cType == SQL_C_WCHAR || c.plan.cType == SQL_C_BINARY;
-            for (std::size_t r = 0; r < n; ++r) {
-                const SQLLEN ind = c.ind[r];
-                const char* buf = c.data.data() + r * c.plan.elementBytes;
-                const bool truncated = variable && ind != SQL_NULL_DATA
-                    && (ind == SQL_NO_TOTAL || static_cast<std::size_t>(ind) > c.plan.elementBytes - term);
-                if (!truncated) {
-                    AppendValue(out, c, buf, ind, scratch);
-                    continue;
-                }
-                // The value is longer than the driver described the column
-                // (drivers of typeless engines report nominal sizes): read it
-                // whole again at its row, or fail rather than cut it. Only
-                // drivers declaring SQL_GD_BLOCK are trusted to position
-                // within a block: others may succeed and read another row.
-                const bool positioned = rows == 1
-                    || ((ext & SQL_GD_BLOCK) != 0
-                        && OdbcSucceeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE)));
-                bool reread = false;
-                if (positioned) {
-                    try {
-                        reread = ReadLongValue(conn, stmt, colNo, c.plan.cType, chunk, scratch);
-                    } catch (const EDatabaseError&) {
-                        reread = false;
-                    }
-                }
-                if (!reread)
-                    Raise(conn, {TDbError{0, QString(),
-                                          QStringLiteral("Field '%1': a value is longer than the driver's column size %2")
-                                              .arg(defs[ci].name).arg(c.desc.size)}});
-                out.AppendBytes(scratch);
+            if (reread == rereads.cend() || reread->col != ci) {
+                AppendBlock(out, c, n, scratch);
+                continue;
             }
+            for (std::size_t r = 0; r < n; ++r) {
+                if (reread != rereads.cend() && reread->col == ci && reread->row == r) {
+                    if (c.plan.cType == SQL_C_CHAR)
+                        AppendText(out, c, reread->value, scratch);
+                    else
+                        out.AppendBytes(reread->value);
+                    ++reread;
+                } else {
+                    AppendValue(out, c, c.data.data() + r * c.plan.elementBytes, c.ind[r], scratch);
+                }
+            }
+        }
+        blockStart += static_cast<SQLLEN>(n);
+
+        // Columns whose values outgrew their buffers get larger ones, within
+        // kMaxGrownBlockBytes per column; longer values are still read again.
+        for (std::size_t ci = 0; ci < cols.size(); ++ci) {
+            TFetchColumn& c = cols[ci];
+            const std::size_t need = needBytes[ci];
+            needBytes[ci] = 0;
+            if (need <= c.plan.elementBytes || need * rows > kMaxGrownBlockBytes)
+                continue;
+            c.plan.elementBytes = std::max(need, c.plan.elementBytes * 2);
+            if (c.plan.elementBytes * rows > kMaxGrownBlockBytes)
+                c.plan.elementBytes = need;
+            c.data.assign(c.plan.elementBytes * rows, 0);
+            bind(static_cast<SQLUSMALLINT>(ci + 1));
         }
     }
     SQLFreeStmt(stmt, SQL_CLOSE);

@@ -79,7 +79,7 @@ bool OdbcIsLongColumn(const TOdbcColumnDesc& desc, TFieldType type)
     }
 }
 
-TOdbcFetchPlan OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type)
+TOdbcFetchPlan OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText)
 {
     TOdbcFetchPlan p;
     p.isLong = OdbcIsLongColumn(desc, type);
@@ -127,6 +127,12 @@ TOdbcFetchPlan OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type)
         p.elementBytes = p.isLong ? 0 : std::max<std::size_t>(desc.size, 1);
         break;
     default:
+        if (narrowText) {
+            // UTF-8: up to four bytes per character.
+            p.cType = SQL_C_CHAR;
+            p.elementBytes = p.isLong ? 0 : std::max<std::size_t>(desc.size, 1) * 4 + 1;
+            break;
+        }
         // Text of every kind; two code units per character leave room for
         // characters outside the BMP.
         p.cType = SQL_C_WCHAR;

@@ -39,14 +39,17 @@ struct TOdbcColumnDesc {
 [[nodiscard]] bool OdbcIsLongColumn(const TOdbcColumnDesc& desc, TFieldType type);
 
 // The C type a field type is fetched as, and the bound buffer size per row in
-// bytes (for text: room for the value in UTF-16 and a terminator).
+// bytes (for text: room for the value in UTF-16, or in UTF-8 when
+// `narrowText`, and a terminator). `narrowText` is for drivers without W
+// entry points: their SQL_C_CHAR is the engine's UTF-8 as stored, so text is
+// taken as is instead of going UTF-8 -> UTF-16 -> UTF-8.
 struct TOdbcFetchPlan {
     SQLSMALLINT cType = SQL_C_WCHAR;
     std::size_t elementBytes = 0;
     bool isLong = false;
 };
 
-[[nodiscard]] TOdbcFetchPlan OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type);
+[[nodiscard]] TOdbcFetchPlan OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText = false);
 
 // The field definition's size for a column (0 for long data).
 [[nodiscard]] int OdbcFieldSize(const TOdbcColumnDesc& desc, TFieldType type);
