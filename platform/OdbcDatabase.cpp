@@ -601,6 +601,11 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
     bool resume = false;                                // the next block starts at blockStart
     for (;;) {
         fetched = 0;
+        if (resume) {
+            setRowArraySize(rows);
+            for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncols); ++i)
+                bind(i);
+        }
         const SQLRETURN rc = resume ? SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, blockStart) : SQLFetch(stmt);
         resume = false;
         if (rc == SQL_NO_DATA)
@@ -657,12 +662,10 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
                 if (!ok)
                     tooLong(rr.col);
             }
-            if (single) {
-                setRowArraySize(rows);
-                for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncols); ++i)
-                    bind(i);
-                resume = true;
-            }
+            // Columns are bound again only once the block is appended: a
+            // driver may write to the first row's buffers when a column is
+            // bound.
+            resume = single;
             std::sort(rereads.begin(), rereads.end(), [](const TReread& a, const TReread& b) {
                 return a.col != b.col ? a.col < b.col : a.row < b.row;
             });
