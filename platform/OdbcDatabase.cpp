@@ -248,6 +248,28 @@ void AppendBlock(TColumnData& out, TFetchColumn& c, std::size_t n, std::string& 
             }
         }
         return;
+    case SQL_C_DOUBLE:
+        for (std::size_t r = 0; r < n; ++r, base += step) {
+            if (ind[r] == SQL_NULL_DATA) {
+                out.AppendNull();
+            } else {
+                SQLDOUBLE v;
+                std::memcpy(&v, base, sizeof v);
+                out.AppendDouble(v);
+            }
+        }
+        return;
+    case SQL_C_TYPE_TIMESTAMP:
+        for (std::size_t r = 0; r < n; ++r, base += step) {
+            if (ind[r] == SQL_NULL_DATA) {
+                out.AppendNull();
+            } else {
+                SQL_TIMESTAMP_STRUCT ts;
+                std::memcpy(&ts, base, sizeof ts);
+                out.AppendMsecs(TimestampMsecs(ts));
+            }
+        }
+        return;
     default:
         break;
     }

@@ -122,6 +122,22 @@ TEST(OdbcTypes, MaxColumnsReportedWithSizeZeroAreLong)
     EXPECT_GE(p.elementBytes, (20u * 2 + 1) * sizeof(SQLWCHAR));
 }
 
+TEST(OdbcTypes, NarrowTextPlansHoldFourUtf8BytesPerCharacter)
+{
+    const TOdbcColumnDesc shortText{SQL_VARCHAR, 20, 0, false};
+    const TOdbcFetchPlan p = OdbcFetchPlan(shortText, ftString, true);
+    EXPECT_EQ(p.cType, SQL_C_CHAR);
+    EXPECT_GE(p.elementBytes, 20u * 4 + 1);
+    // Long text stays long; non-text columns keep their C types.
+    const TOdbcFetchPlan memo = OdbcFetchPlan(TOdbcColumnDesc{SQL_LONGVARCHAR, 0, 0, false}, ftMemo, true);
+    EXPECT_TRUE(memo.isLong);
+    EXPECT_EQ(memo.cType, SQL_C_CHAR);
+    EXPECT_EQ(OdbcFetchPlan(TOdbcColumnDesc{SQL_VARBINARY, 16, 0, false}, ftVarBytes, true).cType, SQL_C_BINARY);
+    EXPECT_EQ(OdbcFetchPlan(TOdbcColumnDesc{SQL_INTEGER, 10, 0, false}, ftInteger, true).cType, SQL_C_SLONG);
+    EXPECT_EQ(OdbcFetchPlan(TOdbcColumnDesc{SQL_DECIMAL, 38, 10, false}, ftBCD, true).elementBytes,
+              OdbcFetchPlan(TOdbcColumnDesc{SQL_DECIMAL, 38, 10, false}, ftBCD).elementBytes);
+}
+
 TEST(OdbcTypes, DecimalsOfScaleZeroAndFewDigitsAreIntegers)
 {
     EXPECT_EQ(Map(SQL_NUMERIC, 9, 0), ftInteger);
