@@ -4,6 +4,9 @@
 #include "platform/OdbcText.h"
 #include "platform/OdbcTypes.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sqlucode.h>
 
 #include <dlfcn.h>
@@ -470,8 +473,29 @@ long long TOdbcQuery::ExecSQL()
     return total;
 }
 
+namespace {
+
+// Hands the heap pages freed while a result was fetched back to the system
+// on every exit path: drivers that hold a whole result while it is fetched
+// otherwise leave the process several times larger than what it keeps.
+class TReturnFreePages {
+public:
+    TReturnFreePages() = default;
+    TReturnFreePages(const TReturnFreePages&) = delete;
+    TReturnFreePages& operator=(const TReturnFreePages&) = delete;
+    ~TReturnFreePages()
+    {
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+    }
+};
+
+} // namespace
+
 void TOdbcQuery::InternalOpen(TColumnStore& store)
 {
+    const TReturnFreePages returnFreePages; // runs after the statement is freed
     TOdbcConnection& conn = RequireConnection();
     TOdbcStmt stmtHandle = Execute(conn);
     const SQLHSTMT stmt = stmtHandle.Get();
