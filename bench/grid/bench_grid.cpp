@@ -18,6 +18,8 @@ namespace {
 
 constexpr int kFields = 10;
 
+// Cell texts have the same length at every size (7-digit numbers), so the
+// two sizes differ only in how many rows stand behind the window.
 TColumnStore MakeStore(int rows)
 {
     std::vector<TFieldDef> defs;
@@ -34,9 +36,9 @@ TColumnStore MakeStore(int rows)
     for (int r = 0; r < rows; ++r)
         for (int i = 0; i < kFields; ++i) {
             if (i % 2 == 0)
-                store.Column(i).AppendInt(r * 7 + i);
+                store.Column(i).AppendInt(1000000 + (r * 7 + i) % 9000000);
             else
-                store.Column(i).AppendBytes(QStringLiteral("value %1/%2").arg(r).arg(i).toStdString());
+                store.Column(i).AppendBytes(QStringLiteral("value %1/%2").arg(r, 7, 10, QLatin1Char('0')).arg(i).toStdString());
         }
     return store;
 }
