@@ -26,6 +26,7 @@
 #include <QToolButton>
 
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -168,9 +169,11 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
 
 TfrmQA::~TfrmQA()
 {
-    // The grid links to DataSource1; it goes before the components.
-    delete dxDBGridRes;
-    dxDBGridRes = nullptr;
+    // The grid links to DataSource1; it goes before the components. Its
+    // viewport sends events while it is torn down, so the filter goes first.
+    TdxDBGrid* grid = std::exchange(dxDBGridRes, nullptr);
+    grid->viewport()->removeEventFilter(this);
+    delete grid;
 }
 
 void TfrmQA::CreateToolBar()
@@ -448,7 +451,7 @@ void TfrmQA::closeEvent(QCloseEvent* event)
 bool TfrmQA::eventFilter(QObject* watched, QEvent* event)
 {
     // The grid's mouse input arrives at its viewport.
-    if (watched == dxDBGridRes->viewport()) {
+    if (dxDBGridRes && watched == dxDBGridRes->viewport()) {
         if (event->type() == QEvent::MouseButtonDblClick) {
             Guarded([this] { dxDBGridResDblClick(dxDBGridRes); });
         } else if (event->type() == QEvent::ContextMenu) {
