@@ -25,8 +25,8 @@ TFormRects TFormLayout::Compute(QSize client, int editorHeight)
     return r;
 }
 
-QRect TPanelLayout::Place(const TPanelButtonSpec& spec, int panelWidth)
+QRect TPanelLayout::Place(const TPanelButtonDesign& button, int panelWidth)
 {
-    const int left = spec.anchorRight ? spec.left + (panelWidth - kDesignWidth) : spec.left;
-    return QRect(left, spec.top, spec.width, spec.height);
+    const int left = button.anchorRight ? button.left + (panelWidth - kDesignWidth) : button.left;
+    return QRect(left, button.top, button.width, button.height);
 }

@@ -27,7 +27,7 @@ struct TFormLayout {
 
 // One button of Panel1: design left and width (at the design panel width),
 // top and height, and whether it keeps its distance to the right edge.
-struct TPanelButtonSpec {
+struct TPanelButtonDesign {
     int left;
     int top;
     int width;
@@ -43,5 +43,5 @@ struct TPanelLayout {
 
     // The button's rectangle inside a panel `panelWidth` pixels wide. Right
     // anchored buttons keep their design distance to the right edge.
-    [[nodiscard]] static QRect Place(const TPanelButtonSpec& spec, int panelWidth);
+    [[nodiscard]] static QRect Place(const TPanelButtonDesign& button, int panelWidth);
 };

@@ -64,7 +64,7 @@ struct TButtonDesign {
     QPushButton* TfrmQA::*field;
     const char* name;
     const char16_t* caption;
-    TPanelButtonSpec spec;
+    TPanelButtonDesign place;
     bool visible;
 };
 
@@ -292,7 +292,7 @@ void TfrmQA::CreatePanel()
         button->setAutoDefault(false);
         button->setDefault(false);
         button->setFocusPolicy(Qt::StrongFocus);
-        button->setGeometry(TPanelLayout::Place(design.spec, TPanelLayout::kDesignWidth));
+        button->setGeometry(TPanelLayout::Place(design.place, TPanelLayout::kDesignWidth));
         button->setVisible(design.visible);
         this->*design.field = button;
     }
@@ -388,7 +388,7 @@ void TfrmQA::AlignControls()
     Panel1->setGeometry(r.panel);
     StatusBar1->setGeometry(r.statusBar);
     for (const TButtonDesign& design : kPanelButtons)
-        (this->*design.field)->setGeometry(TPanelLayout::Place(design.spec, r.panel.width()));
+        (this->*design.field)->setGeometry(TPanelLayout::Place(design.place, r.panel.width()));
 }
 
 void TfrmQA::PlaceOnScreen()

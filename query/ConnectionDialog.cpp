@@ -77,7 +77,7 @@ TConnectionDialog::TConnectionDialog(std::vector<TProviderEntry> providers, QWid
     layout->addWidget(m_tabs);
     layout->addWidget(buttons);
 
-    // Every page shows the spec as it is when the page comes up.
+    // Every page shows the settings as it is when the page comes up.
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { RefreshAll(); });
     RefreshAll();
     resize(460, 420);
@@ -115,15 +115,15 @@ void TConnectionDialog::BuildConnectionPage()
     m_connectionForm = new QFormLayout();
     layout->addLayout(m_connectionForm);
 
-    const auto lineEdit = [&](const char* name, TSpecField field) {
+    const auto lineEdit = [&](const char* name, TConnectionField field) {
         auto* edit = new QLineEdit(page);
         edit->setObjectName(QString::fromLatin1(name));
         connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& text) { FieldEdited(field, text); });
         return edit;
     };
 
-    m_serverEdit = lineEdit("server", TSpecField::Server);
-    m_portEdit = lineEdit("port", TSpecField::Port);
+    m_serverEdit = lineEdit("server", TConnectionField::Server);
+    m_portEdit = lineEdit("port", TConnectionField::Port);
     m_portEdit->setValidator(new QIntValidator(1, 65535, m_portEdit));
 
     m_databaseCombo = new TDatabaseCombo(page);
@@ -133,7 +133,7 @@ void TConnectionDialog::BuildConnectionPage()
     m_databaseCombo->OnPopup = [this] { ListDatabases(); };
     connect(m_databaseCombo, &QComboBox::editTextChanged, this, [this](const QString& text) {
         if (!m_updating)
-            FieldEdited(TSpecField::Database, text);
+            FieldEdited(TConnectionField::Database, text);
     });
     auto* listButton = new QPushButton(tr("Refresh"), page);
     listButton->setObjectName(QStringLiteral("listDatabases"));
@@ -141,20 +141,20 @@ void TConnectionDialog::BuildConnectionPage()
     m_databaseRow = Row(page, {m_databaseCombo, listButton});
     static_cast<QHBoxLayout*>(m_databaseRow->layout())->setStretch(0, 1);
 
-    m_userEdit = lineEdit("user", TSpecField::UserName);
-    m_passwordEdit = lineEdit("password", TSpecField::Password);
+    m_userEdit = lineEdit("user", TConnectionField::UserName);
+    m_passwordEdit = lineEdit("password", TConnectionField::Password);
     m_passwordEdit->setEchoMode(QLineEdit::Password);
     m_blankPassword = new QCheckBox(tr("Blank password"), page);
     m_blankPassword->setObjectName(QStringLiteral("blankPassword"));
     connect(m_blankPassword, &QCheckBox::toggled, this, [this](bool checked) {
         if (m_updating)
             return;
-        m_spec.SetBlankPassword(checked);
+        m_settings.SetBlankPassword(checked);
         RefreshAll();
     });
     m_passwordRow = Row(page, {m_passwordEdit, m_blankPassword});
 
-    m_fileEdit = lineEdit("databaseFile", TSpecField::DatabaseFile);
+    m_fileEdit = lineEdit("databaseFile", TConnectionField::DatabaseFile);
     m_browseButton = new QPushButton(tr("Browse..."), page);
     m_browseButton->setObjectName(QStringLiteral("browse"));
     connect(m_browseButton, &QPushButton::clicked, this, [this] { BrowseDatabaseFile(); });
@@ -186,14 +186,14 @@ void TConnectionDialog::BuildAdvancedPage()
     m_timeoutEdit->setObjectName(QStringLiteral("loginTimeout"));
     m_timeoutEdit->setValidator(new QIntValidator(0, 86400, m_timeoutEdit));
     connect(m_timeoutEdit, &QLineEdit::textEdited, this,
-            [this](const QString& text) { FieldEdited(TSpecField::LoginTimeout, text); });
+            [this](const QString& text) { FieldEdited(TConnectionField::LoginTimeout, text); });
 
     m_tdsVersionCombo = new QComboBox(page);
     m_tdsVersionCombo->setObjectName(QStringLiteral("tdsVersion"));
     m_tdsVersionCombo->addItems(TdsVersionChoices());
     connect(m_tdsVersionCombo, &QComboBox::currentTextChanged, this, [this](const QString& text) {
         if (!m_updating)
-            FieldEdited(TSpecField::TdsVersion, text);
+            FieldEdited(TConnectionField::TdsVersion, text);
     });
 
     m_encryptionCombo = new QComboBox(page);
@@ -202,13 +202,13 @@ void TConnectionDialog::BuildAdvancedPage()
         m_encryptionCombo->addItem(choice.isEmpty() ? tr("(driver default)") : choice, choice);
     connect(m_encryptionCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_updating && index >= 0)
-            FieldEdited(TSpecField::Encryption, m_encryptionCombo->itemData(index).toString());
+            FieldEdited(TConnectionField::Encryption, m_encryptionCombo->itemData(index).toString());
     });
 
     m_charsetEdit = new QLineEdit(page);
     m_charsetEdit->setObjectName(QStringLiteral("clientCharset"));
     connect(m_charsetEdit, &QLineEdit::textEdited, this,
-            [this](const QString& text) { FieldEdited(TSpecField::ClientCharset, text); });
+            [this](const QString& text) { FieldEdited(TConnectionField::ClientCharset, text); });
 
     m_advancedForm->addRow(tr("Login timeout (seconds):"), m_timeoutEdit);
     m_advancedForm->addRow(tr("TDS protocol version:"), m_tdsVersionCombo);
@@ -254,18 +254,18 @@ void TConnectionDialog::SelectProvider(int index)
 {
     if (index < 0 || index >= int(m_providers.size()))
         return;
-    m_spec.Select(m_providers[size_t(index)]);
+    m_settings.Select(m_providers[size_t(index)]);
     RefreshAll();
 }
 
-void TConnectionDialog::FieldEdited(TSpecField field, const QString& value)
+void TConnectionDialog::FieldEdited(TConnectionField field, const QString& value)
 {
     if (m_updating)
         return;
-    m_spec.SetField(field, value);
-    // The edited widget keeps its text and cursor; the rest follow the spec.
+    m_settings.SetField(field, value);
+    // The edited widget keeps its text and cursor; the rest follow the settings.
     RefreshAllTable();
-    const bool blank = m_spec.BlankPassword();
+    const bool blank = m_settings.BlankPassword();
     if (m_blankPassword->isChecked() != blank) {
         m_updating = true;
         m_blankPassword->setChecked(blank);
@@ -287,7 +287,7 @@ void TConnectionDialog::AllTableEdited()
         keywords.push_back(TConnectionKeyword{key, value});
     }
     try {
-        m_spec.SetKeywords(std::move(keywords));
+        m_settings.SetKeywords(std::move(keywords));
     } catch (const Exception& e) {
         Dialogs().ShowMessage(e.Message());
     }
@@ -323,14 +323,14 @@ void TConnectionDialog::BrowseDatabaseFile()
         Dialogs().OpenFile(this, tr("SQLite databases (*.db *.sqlite *.sqlite3);;All files (*)"));
     if (!file)
         return;
-    m_spec.SetField(TSpecField::DatabaseFile, *file);
+    m_settings.SetField(TConnectionField::DatabaseFile, *file);
     RefreshAll();
 }
 
 int TConnectionDialog::TestTimeout() const
 {
     bool ok = false;
-    const int seconds = m_spec.Field(TSpecField::LoginTimeout).toInt(&ok);
+    const int seconds = m_settings.Field(TConnectionField::LoginTimeout).toInt(&ok);
     return ok && seconds > 0 ? seconds : kDefaultTestTimeout;
 }
 
@@ -338,7 +338,7 @@ void TConnectionDialog::TestConnection()
 {
     std::unique_ptr<TDbConnection> connection = CreateDbConnection(QStringLiteral("TestConnection"));
     connection->SetLoginTimeout(TestTimeout());
-    connection->SetConnectionString(m_spec.ConnectionString());
+    connection->SetConnectionString(m_settings.ConnectionString());
     QString outcome;
     try {
         TWaitCursor wait;
@@ -353,7 +353,7 @@ void TConnectionDialog::TestConnection()
 
 void TConnectionDialog::ListDatabases()
 {
-    const QString sql = m_spec.DatabaseListQuery();
+    const QString sql = m_settings.DatabaseListQuery();
     if (sql.isEmpty())
         return;
     QStringList names;
@@ -361,7 +361,7 @@ void TConnectionDialog::ListDatabases()
         TWaitCursor wait;
         std::unique_ptr<TDbConnection> connection = CreateDbConnection(QStringLiteral("DatabaseList"));
         connection->SetLoginTimeout(TestTimeout());
-        connection->SetConnectionString(m_spec.DatabaseListConnectionString());
+        connection->SetConnectionString(m_settings.DatabaseListConnectionString());
         connection->Open();
         std::unique_ptr<TDbQuery> query = CreateDbQuery(QStringLiteral("qryDatabases"), connection.get());
         query->SetSQL(sql);
@@ -386,56 +386,56 @@ void TConnectionDialog::ListDatabases()
 void TConnectionDialog::RefreshFields()
 {
     m_updating = true;
-    const TDriverKind kind = m_spec.Kind();
-    const auto show = [&](QFormLayout* form, QWidget* field, TSpecField f) {
-        form->setRowVisible(field, m_spec.HasField(f));
+    const TDriverKind kind = m_settings.Kind();
+    const auto show = [&](QFormLayout* form, QWidget* field, TConnectionField f) {
+        form->setRowVisible(field, m_settings.HasField(f));
     };
-    show(m_connectionForm, m_serverEdit, TSpecField::Server);
-    show(m_connectionForm, m_portEdit, TSpecField::Port);
-    show(m_connectionForm, m_databaseRow, TSpecField::Database);
-    show(m_connectionForm, m_userEdit, TSpecField::UserName);
-    show(m_connectionForm, m_passwordRow, TSpecField::Password);
-    show(m_connectionForm, m_fileRow, TSpecField::DatabaseFile);
-    show(m_advancedForm, m_timeoutEdit, TSpecField::LoginTimeout);
-    show(m_advancedForm, m_tdsVersionCombo, TSpecField::TdsVersion);
-    show(m_advancedForm, m_encryptionCombo, TSpecField::Encryption);
-    show(m_advancedForm, m_charsetEdit, TSpecField::ClientCharset);
-    m_testButton->setEnabled(m_spec.HasProvider());
+    show(m_connectionForm, m_serverEdit, TConnectionField::Server);
+    show(m_connectionForm, m_portEdit, TConnectionField::Port);
+    show(m_connectionForm, m_databaseRow, TConnectionField::Database);
+    show(m_connectionForm, m_userEdit, TConnectionField::UserName);
+    show(m_connectionForm, m_passwordRow, TConnectionField::Password);
+    show(m_connectionForm, m_fileRow, TConnectionField::DatabaseFile);
+    show(m_advancedForm, m_timeoutEdit, TConnectionField::LoginTimeout);
+    show(m_advancedForm, m_tdsVersionCombo, TConnectionField::TdsVersion);
+    show(m_advancedForm, m_encryptionCombo, TConnectionField::Encryption);
+    show(m_advancedForm, m_charsetEdit, TConnectionField::ClientCharset);
+    m_testButton->setEnabled(m_settings.HasProvider());
 
     const auto setText = [](QLineEdit* edit, const QString& text) {
         if (edit->text() != text)
             edit->setText(text);
     };
-    setText(m_serverEdit, m_spec.Field(TSpecField::Server));
-    setText(m_portEdit, m_spec.Field(TSpecField::Port));
-    if (m_databaseCombo->currentText() != m_spec.Field(TSpecField::Database))
-        m_databaseCombo->setEditText(m_spec.Field(TSpecField::Database));
-    setText(m_userEdit, m_spec.Field(TSpecField::UserName));
-    setText(m_passwordEdit, m_spec.Field(TSpecField::Password));
-    m_blankPassword->setChecked(m_spec.BlankPassword());
-    m_passwordEdit->setEnabled(!m_spec.BlankPassword());
-    setText(m_fileEdit, m_spec.Field(TSpecField::DatabaseFile));
-    setText(m_timeoutEdit, m_spec.Field(TSpecField::LoginTimeout));
+    setText(m_serverEdit, m_settings.Field(TConnectionField::Server));
+    setText(m_portEdit, m_settings.Field(TConnectionField::Port));
+    if (m_databaseCombo->currentText() != m_settings.Field(TConnectionField::Database))
+        m_databaseCombo->setEditText(m_settings.Field(TConnectionField::Database));
+    setText(m_userEdit, m_settings.Field(TConnectionField::UserName));
+    setText(m_passwordEdit, m_settings.Field(TConnectionField::Password));
+    m_blankPassword->setChecked(m_settings.BlankPassword());
+    m_passwordEdit->setEnabled(!m_settings.BlankPassword());
+    setText(m_fileEdit, m_settings.Field(TConnectionField::DatabaseFile));
+    setText(m_timeoutEdit, m_settings.Field(TConnectionField::LoginTimeout));
 
-    const QString version = m_spec.Field(TSpecField::TdsVersion);
+    const QString version = m_settings.Field(TConnectionField::TdsVersion);
     if (m_tdsVersionCombo->findText(version) < 0 && !version.isEmpty())
         m_tdsVersionCombo->addItem(version);   // a value typed on the All page
     m_tdsVersionCombo->setCurrentText(kind == TDriverKind::SqlServer ? version : QStringLiteral("auto"));
-    const QString encryption = m_spec.Field(TSpecField::Encryption);
+    const QString encryption = m_settings.Field(TConnectionField::Encryption);
     int encryptionIndex = m_encryptionCombo->findData(encryption);
     if (encryptionIndex < 0) {
         m_encryptionCombo->addItem(encryption, encryption);
         encryptionIndex = m_encryptionCombo->count() - 1;
     }
     m_encryptionCombo->setCurrentIndex(encryptionIndex);
-    setText(m_charsetEdit, m_spec.Field(TSpecField::ClientCharset));
+    setText(m_charsetEdit, m_settings.Field(TConnectionField::ClientCharset));
     m_updating = false;
 }
 
 void TConnectionDialog::RefreshAllTable()
 {
     m_updating = true;
-    const TConnectionKeywords& keywords = m_spec.Keywords();
+    const TConnectionKeywords& keywords = m_settings.Keywords();
     m_allTable->setRowCount(int(keywords.size()));
     // Items are reused: this runs inside the table's own itemChanged.
     const auto put = [this](int row, int column, const QString& text) {

@@ -1,12 +1,12 @@
 #pragma once
 // The connection dialog: a property sheet (Provider, Connection, Advanced,
-// All) over a TConnectionSpec. It always starts empty and yields the ODBC
+// All) over a TConnectionSettings. It always starts empty and yields the ODBC
 // connection string with the password, or "" when cancelled.
 //
 // User-interface thread only. Test Connection and the database list connect
 // synchronously, bounded by a short login timeout.
 
-#include "query/ConnectionSpec.h"
+#include "query/ConnectionSettings.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -41,8 +41,8 @@ public:
     // Shows the dialog modally; the string on OK, "" on Cancel.
     [[nodiscard]] static QString Execute(QWidget* owner = nullptr);
 
-    [[nodiscard]] const TConnectionSpec& Spec() const { return m_spec; }
-    [[nodiscard]] QString ConnectionString() const { return m_spec.ConnectionString(); }
+    [[nodiscard]] const TConnectionSettings& Settings() const { return m_settings; }
+    [[nodiscard]] QString ConnectionString() const { return m_settings.ConnectionString(); }
     [[nodiscard]] const std::vector<TProviderEntry>& Providers() const { return m_providers; }
 
     // Selects the provider row `index` (as the user would).
@@ -62,19 +62,19 @@ private:
     void BuildAdvancedPage();
     void BuildAllPage();
 
-    void FieldEdited(TSpecField field, const QString& value);
+    void FieldEdited(TConnectionField field, const QString& value);
     void AllTableEdited();
     void BrowseDatabaseFile();
     void AddKeywordRow();
     void RemoveKeywordRow();
 
-    // Refill widgets from the spec; m_updating keeps the fills from echoing.
+    // Refill widgets from the settings; m_updating keeps the fills from echoing.
     void RefreshFields();
     void RefreshAllTable();
     void RefreshAll();
     [[nodiscard]] int TestTimeout() const;
 
-    TConnectionSpec m_spec;
+    TConnectionSettings m_settings;
     std::vector<TProviderEntry> m_providers;
     bool m_updating = false;
 

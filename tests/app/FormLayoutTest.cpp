@@ -28,8 +28,8 @@ TEST(FormLayout, TooSmallWindowLeavesAnEmptyResultArea)
 
 TEST(PanelLayout, RightAnchoredButtonsKeepTheirDistanceToTheRightEdge)
 {
-    const TPanelButtonSpec left{16, 8, 89, 25, false};
-    const TPanelButtonSpec right{581, 8, 75, 25, true};
+    const TPanelButtonDesign left{16, 8, 89, 25, false};
+    const TPanelButtonDesign right{581, 8, 75, 25, true};
     EXPECT_EQ(TPanelLayout::Place(left, 685), QRect(16, 8, 89, 25));
     EXPECT_EQ(TPanelLayout::Place(right, 685), QRect(581, 8, 75, 25));
     EXPECT_EQ(TPanelLayout::Place(left, 900), QRect(16, 8, 89, 25));

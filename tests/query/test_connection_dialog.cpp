@@ -193,12 +193,12 @@ TEST_F(ConnectionDialog, TestConnectionReportsSuccessAndTheDriversMessage)
 TEST_F(ConnectionDialog, TheDatabaseListComesFromTheServer)
 {
     BQA_REQUIRE_PG(pg);
-    TConnectionSpec server;
+    TConnectionSettings server;
     server.SetConnectionString(pg);
     PickProvider(QStringLiteral("PostgreSQL Unicode"));
-    QTest::keyClicks(Child<QLineEdit>("server"), server.Field(TSpecField::Server));
-    QTest::keyClicks(Child<QLineEdit>("port"), server.Field(TSpecField::Port));
-    QTest::keyClicks(Child<QLineEdit>("user"), server.Field(TSpecField::UserName));
+    QTest::keyClicks(Child<QLineEdit>("server"), server.Field(TConnectionField::Server));
+    QTest::keyClicks(Child<QLineEdit>("port"), server.Field(TConnectionField::Port));
+    QTest::keyClicks(Child<QLineEdit>("user"), server.Field(TConnectionField::UserName));
     auto* database = Child<QComboBox>("database");
     QTest::keyClicks(database->lineEdit(), QStringLiteral("typed"));
 

@@ -2,7 +2,7 @@
 
 #include "platform/OdbcCatalog.h"
 #include "platform/Failure.h"
-#include "query/ConnectionSpec.h"
+#include "query/ConnectionSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -130,121 +130,121 @@ TEST(ProviderList, TheInstalledCatalogueLeadsWithFreeTds)
     EXPECT_EQ(entries.front().DriverKind(), TDriverKind::SqlServer);
 }
 
-TEST(ConnectionSpec, FreeTdsFieldsBuildTheCustomaryStringWhateverTheEntryOrder)
+TEST(ConnectionSettings, FreeTdsFieldsBuildTheCustomaryStringWhateverTheEntryOrder)
 {
-    TConnectionSpec spec;
-    EXPECT_EQ(spec.ConnectionString(), QString());
-    spec.SelectDriver(QStringLiteral("FreeTDS"));
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={FreeTDS};ClientCharset=UTF-8"));
-    EXPECT_EQ(spec.Field(TSpecField::TdsVersion), QStringLiteral("auto"));
+    TConnectionSettings settings;
+    EXPECT_EQ(settings.ConnectionString(), QString());
+    settings.SelectDriver(QStringLiteral("FreeTDS"));
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={FreeTDS};ClientCharset=UTF-8"));
+    EXPECT_EQ(settings.Field(TConnectionField::TdsVersion), QStringLiteral("auto"));
 
-    spec.SetField(TSpecField::TdsVersion, QStringLiteral("7.4"));
-    spec.SetField(TSpecField::Password, QStringLiteral("p=1;x"));
-    spec.SetField(TSpecField::UserName, QStringLiteral("sa"));
-    spec.SetField(TSpecField::Database, QStringLiteral("master"));
-    spec.SetField(TSpecField::Port, QStringLiteral("1433"));
-    spec.SetField(TSpecField::Server, QStringLiteral("db1"));
-    spec.SetField(TSpecField::Encryption, QStringLiteral("require"));
-    spec.SetField(TSpecField::LoginTimeout, QStringLiteral("15"));
-    EXPECT_EQ(spec.ConnectionString(),
+    settings.SetField(TConnectionField::TdsVersion, QStringLiteral("7.4"));
+    settings.SetField(TConnectionField::Password, QStringLiteral("p=1;x"));
+    settings.SetField(TConnectionField::UserName, QStringLiteral("sa"));
+    settings.SetField(TConnectionField::Database, QStringLiteral("master"));
+    settings.SetField(TConnectionField::Port, QStringLiteral("1433"));
+    settings.SetField(TConnectionField::Server, QStringLiteral("db1"));
+    settings.SetField(TConnectionField::Encryption, QStringLiteral("require"));
+    settings.SetField(TConnectionField::LoginTimeout, QStringLiteral("15"));
+    EXPECT_EQ(settings.ConnectionString(),
               QStringLiteral("Driver={FreeTDS};Server=db1;Port=1433;Database=master;UID=sa;PWD={p=1;x};"
                              "Timeout=15;TDS_Version=7.4;Encryption=require;ClientCharset=UTF-8"));
-    EXPECT_EQ(spec.Field(TSpecField::Password), QStringLiteral("p=1;x"));
+    EXPECT_EQ(settings.Field(TConnectionField::Password), QStringLiteral("p=1;x"));
 
     // Clearing a field removes its keyword; "auto" is the version's absence.
-    spec.SetField(TSpecField::Port, QString());
-    spec.SetField(TSpecField::TdsVersion, QStringLiteral("auto"));
-    spec.SetField(TSpecField::Encryption, QString());
-    spec.SetField(TSpecField::LoginTimeout, QString());
-    EXPECT_EQ(spec.ConnectionString(),
+    settings.SetField(TConnectionField::Port, QString());
+    settings.SetField(TConnectionField::TdsVersion, QStringLiteral("auto"));
+    settings.SetField(TConnectionField::Encryption, QString());
+    settings.SetField(TConnectionField::LoginTimeout, QString());
+    EXPECT_EQ(settings.ConnectionString(),
               QStringLiteral("Driver={FreeTDS};Server=db1;Database=master;UID=sa;PWD={p=1;x};ClientCharset=UTF-8"));
 
     // A new provider starts afresh.
-    spec.SelectDriver(QStringLiteral("PostgreSQL Unicode"));
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode}"));
+    settings.SelectDriver(QStringLiteral("PostgreSQL Unicode"));
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode}"));
 }
 
-TEST(ConnectionSpec, FieldSetsFollowTheDriver)
+TEST(ConnectionSettings, FieldSetsFollowTheDriver)
 {
-    TConnectionSpec spec;
-    EXPECT_TRUE(spec.Fields().empty());
-    spec.SelectDriver(QStringLiteral("PostgreSQL Unicode"));
-    EXPECT_TRUE(spec.HasField(TSpecField::Database));
-    EXPECT_FALSE(spec.HasField(TSpecField::TdsVersion));
-    EXPECT_FALSE(spec.HasField(TSpecField::DatabaseFile));
+    TConnectionSettings settings;
+    EXPECT_TRUE(settings.Fields().empty());
+    settings.SelectDriver(QStringLiteral("PostgreSQL Unicode"));
+    EXPECT_TRUE(settings.HasField(TConnectionField::Database));
+    EXPECT_FALSE(settings.HasField(TConnectionField::TdsVersion));
+    EXPECT_FALSE(settings.HasField(TConnectionField::DatabaseFile));
     // A field the driver lacks neither reads nor writes.
-    spec.SetField(TSpecField::TdsVersion, QStringLiteral("7.4"));
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode}"));
+    settings.SetField(TConnectionField::TdsVersion, QStringLiteral("7.4"));
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode}"));
 
-    spec.SelectDriver(QStringLiteral("SQLite3"));
-    EXPECT_EQ(spec.Fields(), std::vector<TSpecField>{TSpecField::DatabaseFile});
-    spec.SetField(TSpecField::DatabaseFile, QStringLiteral("/tmp/a;b.db"));
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={SQLite3};Database={/tmp/a;b.db}"));
-    EXPECT_TRUE(spec.DatabaseListQuery().isEmpty());
+    settings.SelectDriver(QStringLiteral("SQLite3"));
+    EXPECT_EQ(settings.Fields(), std::vector<TConnectionField>{TConnectionField::DatabaseFile});
+    settings.SetField(TConnectionField::DatabaseFile, QStringLiteral("/tmp/a;b.db"));
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={SQLite3};Database={/tmp/a;b.db}"));
+    EXPECT_TRUE(settings.DatabaseListQuery().isEmpty());
 
-    spec.SelectDriver(QStringLiteral("MySQL"));
-    EXPECT_TRUE(spec.Fields().empty());
+    settings.SelectDriver(QStringLiteral("MySQL"));
+    EXPECT_TRUE(settings.Fields().empty());
 
     // A data source offers the fields of the driver behind it.
-    spec.SelectDataSource(QStringLiteral("mssql"), QStringLiteral("FreeTDS"));
-    EXPECT_EQ(spec.Kind(), TDriverKind::SqlServer);
-    spec.SetField(TSpecField::Database, QStringLiteral("db"));
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("DSN=mssql;Database=db"));
+    settings.SelectDataSource(QStringLiteral("mssql"), QStringLiteral("FreeTDS"));
+    EXPECT_EQ(settings.Kind(), TDriverKind::SqlServer);
+    settings.SetField(TConnectionField::Database, QStringLiteral("db"));
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("DSN=mssql;Database=db"));
 }
 
-TEST(ConnectionSpec, BlankPasswordWritesAnEmptyPwd)
+TEST(ConnectionSettings, BlankPasswordWritesAnEmptyPwd)
 {
-    TConnectionSpec spec;
-    spec.SelectDriver(QStringLiteral("FreeTDS"));
-    spec.SetField(TSpecField::UserName, QStringLiteral("sa"));
-    spec.SetField(TSpecField::Password, QStringLiteral("secret"));
-    spec.SetBlankPassword(true);
-    EXPECT_TRUE(spec.BlankPassword());
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={FreeTDS};UID=sa;PWD=;ClientCharset=UTF-8"));
+    TConnectionSettings settings;
+    settings.SelectDriver(QStringLiteral("FreeTDS"));
+    settings.SetField(TConnectionField::UserName, QStringLiteral("sa"));
+    settings.SetField(TConnectionField::Password, QStringLiteral("secret"));
+    settings.SetBlankPassword(true);
+    EXPECT_TRUE(settings.BlankPassword());
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={FreeTDS};UID=sa;PWD=;ClientCharset=UTF-8"));
     // An empty password entry keeps the blank password.
-    spec.SetField(TSpecField::Password, QString());
-    EXPECT_TRUE(spec.BlankPassword());
-    spec.SetBlankPassword(false);
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={FreeTDS};UID=sa;ClientCharset=UTF-8"));
-    spec.SetField(TSpecField::Password, QStringLiteral("x"));
-    EXPECT_FALSE(spec.BlankPassword());
+    settings.SetField(TConnectionField::Password, QString());
+    EXPECT_TRUE(settings.BlankPassword());
+    settings.SetBlankPassword(false);
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={FreeTDS};UID=sa;ClientCharset=UTF-8"));
+    settings.SetField(TConnectionField::Password, QStringLiteral("x"));
+    EXPECT_FALSE(settings.BlankPassword());
 }
 
-TEST(ConnectionSpec, AllPageEditsAndParsedStringsFeedTheFields)
+TEST(ConnectionSettings, AllPageEditsAndParsedStringsFeedTheFields)
 {
-    TConnectionSpec spec;
-    spec.SetConnectionString(QStringLiteral("Driver={FreeTDS};server=h;PWD={a}}b};Extra=1"));
-    EXPECT_EQ(spec.Kind(), TDriverKind::SqlServer);
-    EXPECT_EQ(spec.Field(TSpecField::Server), QStringLiteral("h"));
-    EXPECT_EQ(spec.Field(TSpecField::Password), QStringLiteral("a}b"));
+    TConnectionSettings settings;
+    settings.SetConnectionString(QStringLiteral("Driver={FreeTDS};server=h;PWD={a}}b};Extra=1"));
+    EXPECT_EQ(settings.Kind(), TDriverKind::SqlServer);
+    EXPECT_EQ(settings.Field(TConnectionField::Server), QStringLiteral("h"));
+    EXPECT_EQ(settings.Field(TConnectionField::Password), QStringLiteral("a}b"));
     // A field edit replaces the existing keyword in place, whatever its case.
-    spec.SetField(TSpecField::Server, QStringLiteral("h2"));
-    spec.SetField(TSpecField::Port, QStringLiteral("1"));
-    EXPECT_EQ(spec.ConnectionString(), QStringLiteral("Driver={FreeTDS};server=h2;Port=1;PWD=a}b;Extra=1"));
+    settings.SetField(TConnectionField::Server, QStringLiteral("h2"));
+    settings.SetField(TConnectionField::Port, QStringLiteral("1"));
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={FreeTDS};server=h2;Port=1;PWD=a}b;Extra=1"));
 
-    const TConnectionKeywords before = spec.Keywords();
-    EXPECT_THROW(spec.SetKeywords(Kw({{"Driver", "FreeTDS"}, {"bad;key", "x"}})), Exception);
-    EXPECT_EQ(spec.Keywords(), before);
-    EXPECT_THROW(spec.SetConnectionString(QStringLiteral("Driver={FreeTDS")), Exception);
-    EXPECT_EQ(spec.Keywords(), before);
+    const TConnectionKeywords before = settings.Keywords();
+    EXPECT_THROW(settings.SetKeywords(Kw({{"Driver", "FreeTDS"}, {"bad;key", "x"}})), Exception);
+    EXPECT_EQ(settings.Keywords(), before);
+    EXPECT_THROW(settings.SetConnectionString(QStringLiteral("Driver={FreeTDS")), Exception);
+    EXPECT_EQ(settings.Keywords(), before);
 
-    spec.SetKeywords(Kw({{"Driver", "SQLite3"}, {"Database", "/x.db"}}));
-    EXPECT_EQ(spec.Kind(), TDriverKind::SQLite);
-    EXPECT_EQ(spec.Field(TSpecField::DatabaseFile), QStringLiteral("/x.db"));
+    settings.SetKeywords(Kw({{"Driver", "SQLite3"}, {"Database", "/x.db"}}));
+    EXPECT_EQ(settings.Kind(), TDriverKind::SQLite);
+    EXPECT_EQ(settings.Field(TConnectionField::DatabaseFile), QStringLiteral("/x.db"));
 }
 
-TEST(ConnectionSpec, DatabaseListingConnectsWithoutTheEnteredDatabase)
+TEST(ConnectionSettings, DatabaseListingConnectsWithoutTheEnteredDatabase)
 {
-    TConnectionSpec spec;
-    spec.SelectDriver(QStringLiteral("FreeTDS"));
-    spec.SetField(TSpecField::Server, QStringLiteral("h"));
-    spec.SetField(TSpecField::Database, QStringLiteral("missing"));
-    EXPECT_EQ(spec.DatabaseListQuery(), QStringLiteral("select name from sys.databases"));
-    EXPECT_EQ(spec.DatabaseListConnectionString(), QStringLiteral("Driver={FreeTDS};Server=h;ClientCharset=UTF-8"));
-    EXPECT_EQ(spec.Field(TSpecField::Database), QStringLiteral("missing"));
+    TConnectionSettings settings;
+    settings.SelectDriver(QStringLiteral("FreeTDS"));
+    settings.SetField(TConnectionField::Server, QStringLiteral("h"));
+    settings.SetField(TConnectionField::Database, QStringLiteral("missing"));
+    EXPECT_EQ(settings.DatabaseListQuery(), QStringLiteral("select name from sys.databases"));
+    EXPECT_EQ(settings.DatabaseListConnectionString(), QStringLiteral("Driver={FreeTDS};Server=h;ClientCharset=UTF-8"));
+    EXPECT_EQ(settings.Field(TConnectionField::Database), QStringLiteral("missing"));
 
-    spec.SelectDriver(QStringLiteral("PostgreSQL Unicode"));
-    spec.SetField(TSpecField::Server, QStringLiteral("h"));
-    EXPECT_EQ(spec.DatabaseListQuery(), QStringLiteral("select datname from pg_database where not datistemplate"));
-    EXPECT_EQ(spec.DatabaseListConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode};Server=h;Database=postgres"));
+    settings.SelectDriver(QStringLiteral("PostgreSQL Unicode"));
+    settings.SetField(TConnectionField::Server, QStringLiteral("h"));
+    EXPECT_EQ(settings.DatabaseListQuery(), QStringLiteral("select datname from pg_database where not datistemplate"));
+    EXPECT_EQ(settings.DatabaseListConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode};Server=h;Database=postgres"));
 }

@@ -20,7 +20,7 @@ enum class TDriverKind { SqlServer, PostgreSql, SQLite, Other };
 // Unicode", "SQLite3", ...); unknown names are Other.
 [[nodiscard]] TDriverKind DriverKindOf(const QString& driverName);
 
-enum class TSpecField {
+enum class TConnectionField {
     Server, Port, Database, UserName, Password,   // server drivers
     DatabaseFile,                                 // file drivers
     LoginTimeout, TdsVersion, Encryption, ClientCharset   // advanced
@@ -48,7 +48,7 @@ struct TProviderEntry {
 // default).
 [[nodiscard]] const QStringList& EncryptionChoices();
 
-class TConnectionSpec {
+class TConnectionSettings {
 public:
     // Starts afresh with a driver: "Driver={name}" and that driver's
     // defaults (FreeTDS: ClientCharset=UTF-8). Everything else is dropped.
@@ -62,15 +62,15 @@ public:
     [[nodiscard]] bool HasProvider() const;
 
     // The fields offered for the current driver, in page order.
-    [[nodiscard]] std::vector<TSpecField> Fields() const;
-    [[nodiscard]] bool HasField(TSpecField field) const;
+    [[nodiscard]] std::vector<TConnectionField> Fields() const;
+    [[nodiscard]] bool HasField(TConnectionField field) const;
     // The keyword a field edits for the current driver ("" when the driver
     // has no such field).
-    [[nodiscard]] QString KeywordOf(TSpecField field) const;
+    [[nodiscard]] QString KeywordOf(TConnectionField field) const;
     // A field the driver lacks reads as "" and ignores writes. Writing ""
     // removes the keyword (Password: unless the blank password is set).
-    [[nodiscard]] QString Field(TSpecField field) const;
-    void SetField(TSpecField field, const QString& value);
+    [[nodiscard]] QString Field(TConnectionField field) const;
+    void SetField(TConnectionField field, const QString& value);
 
     // "Blank password": PWD present and empty. Setting it clears the
     // password; clearing it removes the empty PWD.
@@ -79,7 +79,7 @@ public:
 
     [[nodiscard]] const TConnectionKeywords& Keywords() const { return m_keywords; }
     // Replaces the list wholesale (the "All" page). Invalid keys raise
-    // Exception and leave the spec unchanged.
+    // Exception and leave the settings unchanged.
     void SetKeywords(TConnectionKeywords keywords);
     [[nodiscard]] std::optional<QString> Keyword(const QString& key) const;
     // Sets the first occurrence (case-insensitive) or inserts the keyword at
@@ -89,7 +89,7 @@ public:
 
     // The ODBC connection string, password included; "" without a provider.
     [[nodiscard]] QString ConnectionString() const;
-    // Parses and adopts `text` (Exception on a malformed string, spec
+    // Parses and adopts `text` (Exception on a malformed string, settings
     // unchanged).
     void SetConnectionString(const QString& text);
 

@@ -1,4 +1,4 @@
-#include "query/ConnectionSpec.h"
+#include "query/ConnectionSettings.h"
 
 #include "platform/Failure.h"
 
@@ -86,21 +86,21 @@ const QStringList& EncryptionChoices()
     return choices;
 }
 
-void TConnectionSpec::SelectDriver(const QString& driverName)
+void TConnectionSettings::SelectDriver(const QString& driverName)
 {
     m_keywords = {TConnectionKeyword{kDriver, driverName}};
     m_dataSourceDriver.clear();
     if (Kind() == TDriverKind::SqlServer)
-        SetField(TSpecField::ClientCharset, QStringLiteral("UTF-8"));
+        SetField(TConnectionField::ClientCharset, QStringLiteral("UTF-8"));
 }
 
-void TConnectionSpec::SelectDataSource(const QString& dataSourceName, const QString& driverName)
+void TConnectionSettings::SelectDataSource(const QString& dataSourceName, const QString& driverName)
 {
     m_keywords = {TConnectionKeyword{kDsn, dataSourceName}};
     m_dataSourceDriver = driverName;
 }
 
-void TConnectionSpec::Select(const TProviderEntry& entry)
+void TConnectionSettings::Select(const TProviderEntry& entry)
 {
     if (entry.Kind == TProviderEntry::TKind::Driver)
         SelectDriver(entry.Name);
@@ -108,7 +108,7 @@ void TConnectionSpec::Select(const TProviderEntry& entry)
         SelectDataSource(entry.Name, entry.Driver);
 }
 
-TDriverKind TConnectionSpec::Kind() const
+TDriverKind TConnectionSettings::Kind() const
 {
     if (const auto driver = Keyword(kDriver))
         return DriverKindOf(*driver);
@@ -117,76 +117,76 @@ TDriverKind TConnectionSpec::Kind() const
     return TDriverKind::Other;
 }
 
-bool TConnectionSpec::HasProvider() const
+bool TConnectionSettings::HasProvider() const
 {
     return Keyword(kDriver).has_value() || Keyword(kDsn).has_value();
 }
 
-std::vector<TSpecField> TConnectionSpec::Fields() const
+std::vector<TConnectionField> TConnectionSettings::Fields() const
 {
     switch (Kind()) {
     case TDriverKind::SqlServer:
-        return {TSpecField::Server, TSpecField::Port, TSpecField::Database, TSpecField::UserName,
-                TSpecField::Password, TSpecField::LoginTimeout, TSpecField::TdsVersion,
-                TSpecField::Encryption, TSpecField::ClientCharset};
+        return {TConnectionField::Server, TConnectionField::Port, TConnectionField::Database, TConnectionField::UserName,
+                TConnectionField::Password, TConnectionField::LoginTimeout, TConnectionField::TdsVersion,
+                TConnectionField::Encryption, TConnectionField::ClientCharset};
     case TDriverKind::PostgreSql:
-        return {TSpecField::Server, TSpecField::Port, TSpecField::Database, TSpecField::UserName,
-                TSpecField::Password};
+        return {TConnectionField::Server, TConnectionField::Port, TConnectionField::Database, TConnectionField::UserName,
+                TConnectionField::Password};
     case TDriverKind::SQLite:
-        return {TSpecField::DatabaseFile};
+        return {TConnectionField::DatabaseFile};
     case TDriverKind::Other:
         break;
     }
     return {};
 }
 
-bool TConnectionSpec::HasField(TSpecField field) const
+bool TConnectionSettings::HasField(TConnectionField field) const
 {
-    const std::vector<TSpecField> fields = Fields();
+    const std::vector<TConnectionField> fields = Fields();
     return std::find(fields.begin(), fields.end(), field) != fields.end();
 }
 
-QString TConnectionSpec::KeywordOf(TSpecField field) const
+QString TConnectionSettings::KeywordOf(TConnectionField field) const
 {
     if (!HasField(field))
         return {};
     switch (field) {
-    case TSpecField::Server: return QStringLiteral("Server");
-    case TSpecField::Port: return QStringLiteral("Port");
-    case TSpecField::Database: return QStringLiteral("Database");
-    case TSpecField::UserName: return QStringLiteral("UID");
-    case TSpecField::Password: return QStringLiteral("PWD");
-    case TSpecField::DatabaseFile: return QStringLiteral("Database");
-    case TSpecField::LoginTimeout: return QStringLiteral("Timeout");
-    case TSpecField::TdsVersion: return QStringLiteral("TDS_Version");
-    case TSpecField::Encryption: return QStringLiteral("Encryption");
-    case TSpecField::ClientCharset: return QStringLiteral("ClientCharset");
+    case TConnectionField::Server: return QStringLiteral("Server");
+    case TConnectionField::Port: return QStringLiteral("Port");
+    case TConnectionField::Database: return QStringLiteral("Database");
+    case TConnectionField::UserName: return QStringLiteral("UID");
+    case TConnectionField::Password: return QStringLiteral("PWD");
+    case TConnectionField::DatabaseFile: return QStringLiteral("Database");
+    case TConnectionField::LoginTimeout: return QStringLiteral("Timeout");
+    case TConnectionField::TdsVersion: return QStringLiteral("TDS_Version");
+    case TConnectionField::Encryption: return QStringLiteral("Encryption");
+    case TConnectionField::ClientCharset: return QStringLiteral("ClientCharset");
     }
     return {};
 }
 
-QString TConnectionSpec::Field(TSpecField field) const
+QString TConnectionSettings::Field(TConnectionField field) const
 {
     const QString key = KeywordOf(field);
     if (key.isEmpty())
         return {};
     const std::optional<QString> value = Keyword(key);
-    if (field == TSpecField::TdsVersion && (!value || value->isEmpty()))
+    if (field == TConnectionField::TdsVersion && (!value || value->isEmpty()))
         return QStringLiteral("auto");
     return value.value_or(QString());
 }
 
-void TConnectionSpec::SetField(TSpecField field, const QString& value)
+void TConnectionSettings::SetField(TConnectionField field, const QString& value)
 {
     const QString key = KeywordOf(field);
     if (key.isEmpty())
         return;
-    if (field == TSpecField::TdsVersion && value.compare(u"auto", Qt::CaseInsensitive) == 0) {
+    if (field == TConnectionField::TdsVersion && value.compare(u"auto", Qt::CaseInsensitive) == 0) {
         RemoveKeyword(key);
         return;
     }
     if (value.isEmpty()) {
-        if (field == TSpecField::Password && BlankPassword())
+        if (field == TConnectionField::Password && BlankPassword())
             return;
         RemoveKeyword(key);
         return;
@@ -194,18 +194,18 @@ void TConnectionSpec::SetField(TSpecField field, const QString& value)
     SetKeyword(key, value);
 }
 
-bool TConnectionSpec::BlankPassword() const
+bool TConnectionSettings::BlankPassword() const
 {
-    const QString key = KeywordOf(TSpecField::Password);
+    const QString key = KeywordOf(TConnectionField::Password);
     if (key.isEmpty())
         return false;
     const std::optional<QString> value = Keyword(key);
     return value && value->isEmpty();
 }
 
-void TConnectionSpec::SetBlankPassword(bool blank)
+void TConnectionSettings::SetBlankPassword(bool blank)
 {
-    const QString key = KeywordOf(TSpecField::Password);
+    const QString key = KeywordOf(TConnectionField::Password);
     if (key.isEmpty())
         return;
     if (blank)
@@ -214,7 +214,7 @@ void TConnectionSpec::SetBlankPassword(bool blank)
         RemoveKeyword(key);
 }
 
-void TConnectionSpec::SetKeywords(TConnectionKeywords keywords)
+void TConnectionSettings::SetKeywords(TConnectionKeywords keywords)
 {
     for (const TConnectionKeyword& k : keywords) {
         if (!IsValidConnectionKey(k.Key))
@@ -223,12 +223,12 @@ void TConnectionSpec::SetKeywords(TConnectionKeywords keywords)
     m_keywords = std::move(keywords);
 }
 
-std::optional<QString> TConnectionSpec::Keyword(const QString& key) const
+std::optional<QString> TConnectionSettings::Keyword(const QString& key) const
 {
     return FindConnectionKeyword(m_keywords, key);
 }
 
-int TConnectionSpec::RankOf(const QString& key) const
+int TConnectionSettings::RankOf(const QString& key) const
 {
     const QStringList& order = CanonicalOrder(Kind());
     for (int i = 0; i < order.size(); ++i) {
@@ -238,7 +238,7 @@ int TConnectionSpec::RankOf(const QString& key) const
     return int(order.size());
 }
 
-void TConnectionSpec::SetKeyword(const QString& key, const QString& value)
+void TConnectionSettings::SetKeyword(const QString& key, const QString& value)
 {
     if (!IsValidConnectionKey(key))
         throw Exception(QStringLiteral("Invalid connection keyword '%1'").arg(key));
@@ -254,24 +254,24 @@ void TConnectionSpec::SetKeyword(const QString& key, const QString& value)
     m_keywords.insert(at, TConnectionKeyword{key, value});
 }
 
-void TConnectionSpec::RemoveKeyword(const QString& key)
+void TConnectionSettings::RemoveKeyword(const QString& key)
 {
     std::erase_if(m_keywords, [&](const TConnectionKeyword& k) { return SameKey(k.Key, key); });
 }
 
-QString TConnectionSpec::ConnectionString() const
+QString TConnectionSettings::ConnectionString() const
 {
     if (!HasProvider())
         return {};
     return BuildConnectionString(m_keywords);
 }
 
-void TConnectionSpec::SetConnectionString(const QString& text)
+void TConnectionSettings::SetConnectionString(const QString& text)
 {
     SetKeywords(ParseConnectionString(text));
 }
 
-QString TConnectionSpec::DatabaseListQuery() const
+QString TConnectionSettings::DatabaseListQuery() const
 {
     switch (Kind()) {
     case TDriverKind::SqlServer: return QStringLiteral("select name from sys.databases");
@@ -283,9 +283,9 @@ QString TConnectionSpec::DatabaseListQuery() const
     return {};
 }
 
-QString TConnectionSpec::DatabaseListConnectionString() const
+QString TConnectionSettings::DatabaseListConnectionString() const
 {
-    TConnectionSpec copy = *this;
+    TConnectionSettings copy = *this;
     switch (Kind()) {
     case TDriverKind::SqlServer:
         // Without a database the login's default one is used.
