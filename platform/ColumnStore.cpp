@@ -24,17 +24,8 @@ TStorageKind StorageKindOf(TFieldType type)
         return TStorageKind::Time;
     case ftDateTime:
         return TStorageKind::DateTime;
-    case ftBytes:
-    case ftVarBytes:
-    case ftBlob:
-    case ftGraphic:
-    case ftTypedBinary:
-    case ftOraBlob:
-    case ftParadoxOle:
-    case ftDBaseOle:
-        return TStorageKind::Bytes;
     default:
-        return TStorageKind::Text;
+        return IsBinaryType(type) ? TStorageKind::Bytes : TStorageKind::Text;
     }
 }
 

@@ -213,6 +213,10 @@ QString ValueDisplayText(const QVariant& value, TFieldType type, const TFormatSe
 {
     if (!value.isValid() || value.isNull())
         return {};
+    if (IsBinaryType(type)) {
+        const QByteArray bytes = value.toByteArray();
+        return QString::fromLatin1(bytes.constData(), bytes.size());
+    }
     switch (type) {
     case ftSmallint:
     case ftInteger:
@@ -241,17 +245,6 @@ QString ValueDisplayText(const QVariant& value, TFieldType type, const TFormatSe
             out += TimeText(dt.time(), fs);
         }
         return out;
-    }
-    case ftBytes:
-    case ftVarBytes:
-    case ftBlob:
-    case ftGraphic:
-    case ftTypedBinary:
-    case ftOraBlob:
-    case ftParadoxOle:
-    case ftDBaseOle: {
-        const QByteArray bytes = value.toByteArray();
-        return QString::fromLatin1(bytes.constData(), bytes.size());
     }
     case ftMemo:
     case ftFmtMemo:

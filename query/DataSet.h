@@ -35,6 +35,13 @@ enum TDataSetState : int { dsInactive = 0, dsBrowse, dsEdit, dsInsert };
         || t == ftTypedBinary || t == ftOraBlob || t == ftOraClob;
 }
 
+// Types whose values are raw bytes (shown one byte per character).
+[[nodiscard]] inline bool IsBinaryType(TFieldType t)
+{
+    return t == ftBytes || t == ftVarBytes || t == ftBlob || t == ftGraphic
+        || t == ftTypedBinary || t == ftOraBlob || t == ftParadoxOle || t == ftDBaseOle;
+}
+
 [[nodiscard]] inline bool IsNumericType(TFieldType t)
 {
     return t == ftSmallint || t == ftInteger || t == ftWord || t == ftFloat
