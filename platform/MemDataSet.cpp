@@ -1005,9 +1005,9 @@ void ApplyFieldNaming(std::vector<TFieldDef>& defs)
             name = QStringLiteral("COLUMN%1").arg(n);
         } else if (taken(name, i)) {
             int n = 1;
-            while (taken(QStringLiteral("%1_%2").arg(name).arg(n), i))
+            while (taken(QStringLiteral("%1_%2").arg(name, QString::number(n)), i))
                 ++n;
-            name = QStringLiteral("%1_%2").arg(name).arg(n);
+            name = QStringLiteral("%1_%2").arg(name, QString::number(n));
         }
     }
 }

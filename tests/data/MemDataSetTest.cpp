@@ -81,6 +81,9 @@ TEST(FieldNaming, RepeatedNamesTakeTheFirstFreeSuffix)
     EXPECT_EQ(Named({"a", "a_1", "a"}), (std::vector<QString>{"a", "a_1", "a_2"}));
     EXPECT_EQ(Named({"a", "a_1", "a_1"}), (std::vector<QString>{"a", "a_1", "a_1_1"}));
     EXPECT_EQ(Named({"", "COLUMN1"}), (std::vector<QString>{"COLUMN1", "COLUMN1_1"}));
+    // A name is text, never a format: placeholders in it stay as they are.
+    EXPECT_EQ(Named({"a%1", "a%1", "a%1"}), (std::vector<QString>{"a%1", "a%1_1", "a%1_2"}));
+    EXPECT_EQ(Named({"%2%1", "%2%1"}), (std::vector<QString>{"%2%1", "%2%1_1"}));
 }
 
 TEST(MemDataSet, OpenAppliesTheNamingRule)
