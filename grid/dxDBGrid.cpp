@@ -557,8 +557,13 @@ void TdxDBGrid::LinkDataSetScrolled(int distance)
     if (how.repaintAll) {
         viewport()->update();
     } else {
-        if (how.scrollPixels != 0)
-            viewport()->scroll(0, how.scrollPixels, ComputeLayout().dataArea);
+        if (how.scrollPixels != 0) {
+            // Only the whole rows move: the partly visible row below them
+            // holds no record and must not receive a sliver of the last one.
+            QRect rows = ComputeLayout().dataArea;
+            rows.setHeight(std::min(rows.height(), m_rows.visible * m_metrics.defaultRowHeight));
+            viewport()->scroll(0, how.scrollPixels, rows);
+        }
         // The old focused row moved with the scroll.
         viewport()->update(oldFocus.translated(0, how.scrollPixels));
         viewport()->update(newFocus);

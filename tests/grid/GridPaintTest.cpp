@@ -307,3 +307,38 @@ TEST(GridPaintIncremental, ScrolledUpdatesMatchAFullRepaint)
         EXPECT_EQ(onScreen(), Render(g)) << "after MoveBy(" << step << ")";
     }
 }
+
+// A data area that is not a whole number of rows: the partly visible row
+// below the window stays empty while the window scrolls either way.
+TEST(GridPaintIncremental, PartlyVisibleRowStaysEmptyWhileScrolling)
+{
+    TGridFixture f(200, QSize(400, 210));
+    f.data.Open();
+    f.Rebuild();
+    TdxDBGrid& g = *f.grid;
+    QScreen* screen = g.screen();
+    ASSERT_NE(screen, nullptr);
+    auto onScreen = [&] {
+        QApplication::processEvents();
+        const QPoint at = g.viewport()->mapTo(&g, QPoint(0, 0));
+        return screen->grabWindow(g.winId(), at.x(), at.y(), g.viewport()->width(), g.viewport()->height()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage start = onScreen();
+    if (start.isNull() || start.size() != g.viewport()->size())
+        GTEST_SKIP() << "this platform cannot grab the window";
+    if (start != Render(g))
+        GTEST_SKIP() << "screen content is not the backing store here";
+    const TGridLayout l = g.ComputeLayout();
+    ASSERT_NE(l.dataArea.height() % l.rowHeight, 0) << "the test needs a partly visible row";
+    ASSERT_GT(g.PartialRowCount(), g.VisibleRowCount());
+
+    // Into the middle, to the window's top row, then back one row at a time
+    // (the window moves down) and forward again.
+    f.data.MoveBy(50);
+    f.data.MoveBy(-(g.VisibleRowCount() - 1));
+    (void)onScreen();
+    for (int step : {-1, -1, -3, 1, 2}) {
+        f.data.MoveBy(step);
+        EXPECT_EQ(onScreen(), Render(g)) << "after MoveBy(" << step << ")";
+    }
+}
