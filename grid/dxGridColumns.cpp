@@ -8,12 +8,12 @@
 
 int ComputeDefaultColumnWidth(int captionWidth, int digitWidth, int overhang, int displayWidth)
 {
-    int width = 64;
+    std::int64_t width = 64;
     if (captionWidth >= 0)
-        width = captionWidth + 6;
+        width = std::int64_t(captionWidth) + 6;
     if (displayWidth >= 0)
-        width = std::max(width, (digitWidth - overhang) * displayWidth + overhang + 4);
-    return width;
+        width = std::max(width, (std::int64_t(digitWidth) - overhang) * displayWidth + overhang + 4);
+    return int(std::min<std::int64_t>(width, kMaxDefaultColumnWidth));
 }
 
 TdxDBGridColumn::TdxDBGridColumn(TdxDBGrid* owner) : QObject(owner) {}

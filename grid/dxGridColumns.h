@@ -22,7 +22,9 @@ enum TExplicitValue : int { evAlignment = 0, evCaption, evReadOnly, evWidth, evC
 // The default width of a column: 64, or the caption's width + 6 when there is
 // a caption; with a bound field, at least (digit - overhang) * display width
 // + overhang + 4. `captionWidth` < 0 means no caption, `displayWidth` < 0 no
-// field.
+// field. The result is clamped to kMaxDefaultColumnWidth, so a field declared
+// two billion characters wide gives a wide column, not an overflow.
+inline constexpr int kMaxDefaultColumnWidth = 32767;
 [[nodiscard]] int ComputeDefaultColumnWidth(int captionWidth, int digitWidth, int overhang, int displayWidth);
 
 class TdxDBGridColumn : public QObject {

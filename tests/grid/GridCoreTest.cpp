@@ -264,6 +264,9 @@ TEST(GridColumnWidth, DefaultWidthRule)
     EXPECT_EQ(ComputeDefaultColumnWidth(30, 7, 0, 20), 144);   // digits win
     EXPECT_EQ(ComputeDefaultColumnWidth(200, 7, 0, 20), 206);
     EXPECT_EQ(ComputeDefaultColumnWidth(-1, 7, 1, 10), 65);
+    // Huge declared sizes clamp instead of overflowing.
+    EXPECT_EQ(ComputeDefaultColumnWidth(-1, 7, 0, 2000000000), kMaxDefaultColumnWidth);
+    EXPECT_EQ(ComputeDefaultColumnWidth(2147483647, 7, 0, -1), kMaxDefaultColumnWidth);
 }
 
 TEST(GridText, DataTextPlacementKeepsTwoPixelMargins)
