@@ -427,6 +427,8 @@ TOdbcConnection& TOdbcQuery::RequireConnection() const
     auto* c = dynamic_cast<TOdbcConnection*>(Connection());
     if (!c)
         DatabaseError(QStringLiteral("Missing connection"));
+    // The error list describes this statement only, whatever ends it.
+    c->ClearErrors();
     if (!c->Connected())
         DatabaseError(QStringLiteral("Connection is not open"));
     return *c;
@@ -622,7 +624,7 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
     auto tooLong = [&](std::size_t ci) {
         Raise(conn, {TDbError{0, QString(),
                               QStringLiteral("Field '%1': a value is longer than the driver's column size %2")
-                                  .arg(defs[ci].name).arg(cols[ci].desc.size)}});
+                                  .arg(defs[ci].name, QString::number(cols[ci].desc.size))}});
     };
     auto setRowArraySize = [&](SQLULEN size) {
         if (!OdbcSucceeded(SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(size), 0)))

@@ -237,6 +237,21 @@ TEST_F(OdbcSqlite, StatementWithoutRowSetSetsTheNoResultError)
     EXPECT_TRUE(Conn().Errors().empty());
 }
 
+TEST_F(OdbcSqlite, ALaterFailureNeverCarriesAnEarlierNoResultEntry)
+{
+    // The run action tells "no row set" from a failure by the first error
+    // entry; a failure without diagnostics of its own must not inherit it.
+    TOdbcQuery q(QStringLiteral("ADOQuerySql"), &Conn());
+    q.SetSQL(QStringLiteral("create table t(i integer)"));
+    EXPECT_THROW(q.Open(), EDatabaseError);
+    ASSERT_FALSE(Conn().Errors().empty());
+    ASSERT_EQ(Conn().Errors().front().NativeError, kNoResultNativeError);
+    Conn().Close();
+    q.SetSQL(QStringLiteral("select 1"));
+    EXPECT_EQ(ErrorOf([&] { q.Open(); }), QStringLiteral("ADOQuerySql: Connection is not open"));
+    EXPECT_TRUE(Conn().Errors().empty() || Conn().Errors().front().NativeError != kNoResultNativeError);
+}
+
 TEST_F(OdbcSqlite, ServerErrorCarriesTheDriverMessageWithoutPrefixes)
 {
     TOdbcQuery q(QStringLiteral("ADOQuerySql"), &Conn());
