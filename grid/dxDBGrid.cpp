@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -562,7 +563,11 @@ void TdxDBGrid::LinkDataSetScrolled(int distance)
             // holds no record and must not receive a sliver of the last one.
             QRect rows = ComputeLayout().dataArea;
             rows.setHeight(std::min(rows.height(), m_rows.visible * m_metrics.defaultRowHeight));
-            viewport()->scroll(0, how.scrollPixels, rows);
+            // A move by a whole page leaves nothing painted to keep.
+            if (std::abs(how.scrollPixels) >= rows.height())
+                viewport()->update(rows);
+            else
+                viewport()->scroll(0, how.scrollPixels, rows);
         }
         // The old focused row moved with the scroll.
         viewport()->update(oldFocus.translated(0, how.scrollPixels));
