@@ -21,7 +21,8 @@ const QStringList& CanonicalOrder(TDriverKind kind)
                                           QStringLiteral("Timeout"), QStringLiteral("TDS_Version"),
                                           QStringLiteral("Encryption"), QStringLiteral("ClientCharset")};
     static const QStringList postgres = {kDriver, kDsn, QStringLiteral("Server"), QStringLiteral("Port"),
-                                         QStringLiteral("Database"), QStringLiteral("UID"), QStringLiteral("PWD")};
+                                         QStringLiteral("Database"), QStringLiteral("UID"), QStringLiteral("PWD"),
+                                         QStringLiteral("BoolsAsChar")};
     static const QStringList sqlite = {kDriver, kDsn, QStringLiteral("Database")};
     static const QStringList other = {kDriver, kDsn};
     switch (kind) {
@@ -92,6 +93,10 @@ void TConnectionSettings::SelectDriver(const QString& driverName)
     m_dataSourceDriver.clear();
     if (Kind() == TDriverKind::SqlServer)
         SetField(TConnectionField::ClientCharset, QStringLiteral("UTF-8"));
+    // psqlODBC hands booleans over as text unless told otherwise; as
+    // booleans they show as True/False like every other engine's.
+    if (Kind() == TDriverKind::PostgreSql)
+        SetKeyword(QStringLiteral("BoolsAsChar"), QStringLiteral("0"));
 }
 
 void TConnectionSettings::SelectDataSource(const QString& dataSourceName, const QString& driverName)

@@ -156,7 +156,7 @@ TEST_F(ConnectionDialog, ANewProviderStartsAfresh)
     PickProvider(QStringLiteral("FreeTDS"));
     QTest::keyClicks(Child<QLineEdit>("server"), QStringLiteral("db1"));
     PickProvider(QStringLiteral("PostgreSQL Unicode"));
-    EXPECT_EQ(m_dialog->ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode}"));
+    EXPECT_EQ(m_dialog->ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode};BoolsAsChar=0"));
     EXPECT_EQ(Child<QLineEdit>("server")->text(), QString());
     ShowPage("Advanced");
     EXPECT_FALSE(Child<QComboBox>("tdsVersion")->isVisible());

@@ -161,7 +161,7 @@ TEST(ConnectionSettings, FreeTdsFieldsBuildTheCustomaryStringWhateverTheEntryOrd
 
     // A new provider starts afresh.
     settings.SelectDriver(QStringLiteral("PostgreSQL Unicode"));
-    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode}"));
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode};BoolsAsChar=0"));
 }
 
 TEST(ConnectionSettings, FieldSetsFollowTheDriver)
@@ -174,7 +174,7 @@ TEST(ConnectionSettings, FieldSetsFollowTheDriver)
     EXPECT_FALSE(settings.HasField(TConnectionField::DatabaseFile));
     // A field the driver lacks neither reads nor writes.
     settings.SetField(TConnectionField::TdsVersion, QStringLiteral("7.4"));
-    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode}"));
+    EXPECT_EQ(settings.ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode};BoolsAsChar=0"));
 
     settings.SelectDriver(QStringLiteral("SQLite3"));
     EXPECT_EQ(settings.Fields(), std::vector<TConnectionField>{TConnectionField::DatabaseFile});
@@ -246,5 +246,5 @@ TEST(ConnectionSettings, DatabaseListingConnectsWithoutTheEnteredDatabase)
     settings.SelectDriver(QStringLiteral("PostgreSQL Unicode"));
     settings.SetField(TConnectionField::Server, QStringLiteral("h"));
     EXPECT_EQ(settings.DatabaseListQuery(), QStringLiteral("select datname from pg_database where not datistemplate"));
-    EXPECT_EQ(settings.DatabaseListConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode};Server=h;Database=postgres"));
+    EXPECT_EQ(settings.DatabaseListConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode};Server=h;Database=postgres;BoolsAsChar=0"));
 }
