@@ -279,6 +279,34 @@ TEST(GridPaintLayout, EmptyResultShowsHeaderAndOneEmptyRow)
     EXPECT_TRUE(ink);
 }
 
+namespace {
+
+// What the screen shows of the grid's viewport after pending paints ran.
+QImage OnScreen(TdxDBGrid& g)
+{
+    QApplication::processEvents();
+    QScreen* screen = g.screen();
+    if (!screen)
+        return {};
+    const QPoint at = g.viewport()->mapTo(&g, QPoint(0, 0));
+    return screen->grabWindow(g.winId(), at.x(), at.y(), g.viewport()->width(), g.viewport()->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// Empty when the screen can be compared with a full paint here; else why not.
+QString WhyScreenUnusable(TdxDBGrid& g)
+{
+    const QImage start = OnScreen(g);
+    if (start.isNull() || start.size() != g.viewport()->size())
+        return QStringLiteral("this platform cannot grab the window");
+    if (start != Render(g))
+        return QStringLiteral("screen content is not the backing store here");
+    return {};
+}
+
+} // namespace
+
 // What the screen shows after incremental updates (scrolled rows, two focus
 // rows repainted) equals a fresh full paint.
 TEST(GridPaintIncremental, ScrolledUpdatesMatchAFullRepaint)
@@ -287,18 +315,9 @@ TEST(GridPaintIncremental, ScrolledUpdatesMatchAFullRepaint)
     f.data.Open();
     f.Rebuild();
     TdxDBGrid& g = *f.grid;
-    QScreen* screen = g.screen();
-    ASSERT_NE(screen, nullptr);
-    auto onScreen = [&] {
-        QApplication::processEvents();
-        const QPoint at = g.viewport()->mapTo(&g, QPoint(0, 0));
-        return screen->grabWindow(g.winId(), at.x(), at.y(), g.viewport()->width(), g.viewport()->height()).toImage().convertToFormat(QImage::Format_RGB32);
-    };
-    const QImage start = onScreen();
-    if (start.isNull() || start.size() != g.viewport()->size())
-        GTEST_SKIP() << "this platform cannot grab the window";
-    if (start != Render(g))
-        GTEST_SKIP() << "screen content is not the backing store here";
+    auto onScreen = [&] { return OnScreen(g); };
+    if (const QString why = WhyScreenUnusable(g); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
 
     // Forward past the window's bottom edge, one and several rows, then back.
     const int visible = g.VisibleRowCount();
@@ -316,18 +335,9 @@ TEST(GridPaintIncremental, PartlyVisibleRowStaysEmptyWhileScrolling)
     f.data.Open();
     f.Rebuild();
     TdxDBGrid& g = *f.grid;
-    QScreen* screen = g.screen();
-    ASSERT_NE(screen, nullptr);
-    auto onScreen = [&] {
-        QApplication::processEvents();
-        const QPoint at = g.viewport()->mapTo(&g, QPoint(0, 0));
-        return screen->grabWindow(g.winId(), at.x(), at.y(), g.viewport()->width(), g.viewport()->height()).toImage().convertToFormat(QImage::Format_RGB32);
-    };
-    const QImage start = onScreen();
-    if (start.isNull() || start.size() != g.viewport()->size())
-        GTEST_SKIP() << "this platform cannot grab the window";
-    if (start != Render(g))
-        GTEST_SKIP() << "screen content is not the backing store here";
+    auto onScreen = [&] { return OnScreen(g); };
+    if (const QString why = WhyScreenUnusable(g); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
     const TGridLayout l = g.ComputeLayout();
     ASSERT_NE(l.dataArea.height() % l.rowHeight, 0) << "the test needs a partly visible row";
     ASSERT_GT(g.PartialRowCount(), g.VisibleRowCount());

@@ -93,14 +93,22 @@ QString PgString()
     return qEnvironmentVariable("BQA_PG_CONN");
 }
 
-void RequirePg()
-{
-    if (PgString().isEmpty()) {
-        if (qEnvironmentVariable("CI") == QLatin1String("true"))
-            FAIL() << "BQA_PG_CONN is not set under CI";
-        GTEST_SKIP() << "BQA_PG_CONN not set";
+// Runs against the server in BQA_PG_CONN; without one the test is skipped,
+// or fails under CI=true.
+class PgRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (PgString().isEmpty()) {
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))
+                FAIL() << "BQA_PG_CONN is not set under CI";
+            GTEST_SKIP() << "BQA_PG_CONN not set";
+        }
+        rig = std::make_unique<TRunRig>(PgString());
     }
-}
+    TScopedDialogs dialogs;
+    std::unique_ptr<TRunRig> rig;
+};
 
 class SqliteRun : public ::testing::Test {
 protected:
@@ -265,31 +273,25 @@ TEST_F(SqliteRun, CommandActionExecutesWithoutTouchingMemoOrGrid)
     EXPECT_EQ(dialogs->Count(TDialogKind::Message), 1u);
 }
 
-TEST(PgRun, CastsAndColonsInCommentsAreNotRewritten)
+TEST_F(PgRun, CastsAndColonsInCommentsAreNotRewritten)
 {
-    RequirePg();
-    TScopedDialogs dialogs;
-    TRunRig rig(PgString());
-    rig.view.editor = QStringLiteral("select 5::int as v, ':' as c -- note: y");
-    rig.runner->Run();
-    ASSERT_TRUE(rig.view.gridShown) << rig.view.memo.toStdString();
-    EXPECT_EQ(rig.query->FieldByName(QStringLiteral("v"))->DisplayText(), QStringLiteral("5"));
-    EXPECT_EQ(rig.query->FieldByName(QStringLiteral("c"))->DisplayText(), QStringLiteral(":"));
+    rig->view.editor = QStringLiteral("select 5::int as v, ':' as c -- note: y");
+    rig->runner->Run();
+    ASSERT_TRUE(rig->view.gridShown) << rig->view.memo.toStdString();
+    EXPECT_EQ(rig->query->FieldByName(QStringLiteral("v"))->DisplayText(), QStringLiteral("5"));
+    EXPECT_EQ(rig->query->FieldByName(QStringLiteral("c"))->DisplayText(), QStringLiteral(":"));
 }
 
-TEST(PgRun, BatchShowsTheFirstRowSetAfterStatementsWithoutRows)
+TEST_F(PgRun, BatchShowsTheFirstRowSetAfterStatementsWithoutRows)
 {
-    RequirePg();
-    TScopedDialogs dialogs;
-    TRunRig rig(PgString());
-    rig.view.editor = QStringLiteral("create temp table run_b(x int);\ninsert into run_b values (3);\nselect x from run_b");
-    rig.runner->Run();
-    ASSERT_TRUE(rig.view.gridShown) << rig.view.memo.toStdString();
-    EXPECT_EQ(rig.query->Fields(0)->DisplayText(), QStringLiteral("3"));
+    rig->view.editor = QStringLiteral("create temp table run_b(x int);\ninsert into run_b values (3);\nselect x from run_b");
+    rig->runner->Run();
+    ASSERT_TRUE(rig->view.gridShown) << rig->view.memo.toStdString();
+    EXPECT_EQ(rig->query->Fields(0)->DisplayText(), QStringLiteral("3"));
     EXPECT_EQ(dialogs->Count(TDialogKind::Message), 0u);
 }
 
-TEST(PgRun, FailedReconnectPassesOutAndLeavesTheViewAlone)
+TEST(RunReconnect, FailedReconnectPassesOutAndLeavesTheViewAlone)
 {
     TScopedDialogs dialogs;
     TRunRig rig(QStringLiteral("Driver=NoSuchDriver;Server=x"));
