@@ -222,6 +222,21 @@ void AppendValue(TColumnData& out, TFetchColumn& c, const char* buf, SQLLEN ind,
     }
 }
 
+// Appends rows [0, n) of a bound fixed-size column: NULL or append(value).
+template <class T, class F>
+void AppendFixed(TColumnData& out, const char* base, std::size_t step, const SQLLEN* ind, std::size_t n, F append)
+{
+    for (std::size_t r = 0; r < n; ++r, base += step) {
+        if (ind[r] == SQL_NULL_DATA) {
+            out.AppendNull();
+        } else {
+            T v;
+            std::memcpy(&v, base, sizeof v);
+            append(v);
+        }
+    }
+}
+
 // Appends rows [0, n) of a bound column whose values all fit their buffers.
 void AppendBlock(TColumnData& out, TFetchColumn& c, std::size_t n, std::string& scratch)
 {
@@ -241,37 +256,14 @@ void AppendBlock(TColumnData& out, TFetchColumn& c, std::size_t n, std::string& 
         }
         break;
     case SQL_C_SLONG:
-        for (std::size_t r = 0; r < n; ++r, base += step) {
-            if (ind[r] == SQL_NULL_DATA) {
-                out.AppendNull();
-            } else {
-                SQLINTEGER v;
-                std::memcpy(&v, base, sizeof v);
-                out.AppendInt(v);
-            }
-        }
+        AppendFixed<SQLINTEGER>(out, base, step, ind, n, [&](SQLINTEGER v) { out.AppendInt(v); });
         return;
     case SQL_C_DOUBLE:
-        for (std::size_t r = 0; r < n; ++r, base += step) {
-            if (ind[r] == SQL_NULL_DATA) {
-                out.AppendNull();
-            } else {
-                SQLDOUBLE v;
-                std::memcpy(&v, base, sizeof v);
-                out.AppendDouble(v);
-            }
-        }
+        AppendFixed<SQLDOUBLE>(out, base, step, ind, n, [&](SQLDOUBLE v) { out.AppendDouble(v); });
         return;
     case SQL_C_TYPE_TIMESTAMP:
-        for (std::size_t r = 0; r < n; ++r, base += step) {
-            if (ind[r] == SQL_NULL_DATA) {
-                out.AppendNull();
-            } else {
-                SQL_TIMESTAMP_STRUCT ts;
-                std::memcpy(&ts, base, sizeof ts);
-                out.AppendMsecs(TimestampMsecs(ts));
-            }
-        }
+        AppendFixed<SQL_TIMESTAMP_STRUCT>(out, base, step, ind, n,
+                                          [&](const SQL_TIMESTAMP_STRUCT& ts) { out.AppendMsecs(TimestampMsecs(ts)); });
         return;
     default:
         break;
