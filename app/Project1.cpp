@@ -1,5 +1,5 @@
 #include "app/Unit1.h"
-#include "platform/Application.h"
+#include "platform/ui/Application.h"
 #include "query/untPwd.h"
 
 #include <QFont>

@@ -1,8 +1,8 @@
 #include "app/RichEdit.h"
 
-#include "platform/CodePage.h"
-#include "platform/Failure.h"
-#include "platform/RtfReader.h"
+#include "platform/text/CodePage.h"
+#include "platform/core/Failure.h"
+#include "platform/text/RtfDocument.h"
 
 #include <QFile>
 #include <QKeyEvent>

@@ -5,11 +5,11 @@
 #include "app/Splitter.h"
 #include "app/wRegForm.h"
 #include "grid/dxDBGrid.h"
-#include "platform/Application.h"
-#include "platform/Failure.h"
+#include "platform/ui/Application.h"
+#include "platform/core/Failure.h"
 #include "query/ConnectionManager.h"
 #include "query/QueryRun.h"
-#include "platform/SysColors.h"
+#include "platform/colors/SysColors.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -219,12 +219,11 @@ void TfrmQA::CreateToolBar()
     ToolButton1 = makeButton("ToolButton1", TImageList::kRun, QString(), nullptr);
 
     // The main part of tbDB has no handler: only its arrow acts.
-    connect(tbOpenFile, &QToolButton::clicked, this, [this] { Guarded([this] { tbOpenFileClick(tbOpenFile); }); });
-    connect(tbName, &QToolButton::clicked, this, [this] { Guarded([this] { tbNameClick(tbName); }); });
-    connect(tbSize, &QToolButton::clicked, this, [this] { Guarded([this] { tbSizeClick(tbSize); }); });
-    connect(tbFontDialogRichEdit, &QToolButton::clicked, this,
-            [this] { Guarded([this] { tbFontDialogRichEditClick(tbFontDialogRichEdit); }); });
-    connect(ToolButton1, &QToolButton::clicked, this, [this] { Guarded([this] { ToolButton1Click(ToolButton1); }); });
+    ConnectGuarded(tbOpenFile, &QToolButton::clicked, this, &TfrmQA::tbOpenFileClick);
+    ConnectGuarded(tbName, &QToolButton::clicked, this, &TfrmQA::tbNameClick);
+    ConnectGuarded(tbSize, &QToolButton::clicked, this, &TfrmQA::tbSizeClick);
+    ConnectGuarded(tbFontDialogRichEdit, &QToolButton::clicked, this, &TfrmQA::tbFontDialogRichEditClick);
+    ConnectGuarded(ToolButton1, &QToolButton::clicked, this, &TfrmQA::ToolButton1Click);
 }
 
 void TfrmQA::CreateMenus()
@@ -237,7 +236,7 @@ void TfrmQA::CreateMenus()
     auto addItem = [this](QMenu* menu, const char* name, const QString& caption, void (TfrmQA::*handler)(QObject*)) {
         QAction* item = menu->addAction(caption);
         item->setObjectName(QString::fromLatin1(name));
-        connect(item, &QAction::triggered, this, [this, item, handler] { Guarded([=, this] { (this->*handler)(item); }); });
+        ConnectGuarded(item, &QAction::triggered, this, handler);
         return item;
     };
 
@@ -259,14 +258,13 @@ void TfrmQA::CreateMenus()
     pmSizeList->setObjectName(QStringLiteral("pmSizeList"));
     pmSizeList->menuAction()->setObjectName(QStringLiteral("pmSizeList"));
     pmSize->addMenu(pmSizeList);
-    connect(pmSizeList->menuAction(), &QAction::triggered, this,
-            [this] { Guarded([this] { pmSizeListClick(pmSizeList->menuAction()); }); });
+    ConnectGuarded(pmSizeList->menuAction(), &QAction::triggered, this, &TfrmQA::pmSizeListClick);
     Collation1 = addItem(pmSize, "Collation1", QStringLiteral("Collation текущей базы"), &TfrmQA::Collation1Click);
     mmSizeD = addItem(pmSize, "mmSizeD", QStringLiteral("Размер текущей базы"), &TfrmQA::mmSizeDClick);
-    connect(pmSize, &QMenu::aboutToShow, this, [this] { Guarded([this] { pmSizePopup(pmSize); }); });
+    ConnectGuarded(pmSize, &QMenu::aboutToShow, this, &TfrmQA::pmSizePopup);
 
     pmDB = makeMenu("pmDB");
-    connect(pmDB, &QMenu::aboutToShow, this, [this] { Guarded([this] { pmDBPopup(pmDB); }); });
+    ConnectGuarded(pmDB, &QMenu::aboutToShow, this, &TfrmQA::pmDBPopup);
 
     pmCopyPaste = makeMenu("pmCopyPaste");
     N12 = addItem(pmCopyPaste, "N12", QStringLiteral("Копировать"), &TfrmQA::N12Click);
@@ -297,12 +295,12 @@ void TfrmQA::CreatePanel()
         this->*design.field = button;
     }
 
-    connect(bQuery, &QPushButton::clicked, this, [this] { Guarded([this] { bQueryClick(bQuery); }); });
-    connect(Button5, &QPushButton::clicked, this, [this] { Guarded([this] { Button5Click(Button5); }); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Guarded([this] { Button3Click(Button3); }); });
-    connect(Button6, &QPushButton::clicked, this, [this] { Guarded([this] { Button6Click(Button6); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(Button1); }); });
-    connect(Button4, &QPushButton::clicked, this, [this] { Guarded([this] { Button4Click(Button4); }); });
+    ConnectGuarded(bQuery, &QPushButton::clicked, this, &TfrmQA::bQueryClick);
+    ConnectGuarded(Button5, &QPushButton::clicked, this, &TfrmQA::Button5Click);
+    ConnectGuarded(Button3, &QPushButton::clicked, this, &TfrmQA::Button3Click);
+    ConnectGuarded(Button6, &QPushButton::clicked, this, &TfrmQA::Button6Click);
+    ConnectGuarded(Button1, &QPushButton::clicked, this, &TfrmQA::Button1Click);
+    ConnectGuarded(Button4, &QPushButton::clicked, this, &TfrmQA::Button4Click);
 }
 
 namespace {
@@ -335,11 +333,11 @@ private:
 void TfrmQA::CreateComponents()
 {
     ADOConnection = CreateDbConnection(QStringLiteral("ADOConnection"));
-    ADOConnection->SetLoginTimeout(300);
+    ADOConnection->SetLoginTimeout(kLoginTimeoutSeconds);
     ADOQuerySql = CreateDbQuery(QStringLiteral("ADOQuerySql"), ADOConnection.get());
-    ADOQuerySql->SetCommandTimeout(300);
+    ADOQuerySql->SetCommandTimeout(kMainCommandTimeoutSeconds);
     qrySqlDop = CreateDbQuery(QStringLiteral("qrySqlDop"), ADOConnection.get());
-    qrySqlDop->SetCommandTimeout(30);
+    qrySqlDop->SetCommandTimeout(kAuxCommandTimeoutSeconds);
     DataSource1 = std::make_unique<TDataSource>();
     DataSource1->SetDataSet(ADOQuerySql.get());
     dxDBGridRes->SetDataSource(DataSource1.get());

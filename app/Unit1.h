@@ -6,7 +6,7 @@
 // made here run them through the failure guard.
 
 #include "app/ImageList.h"
-#include "platform/DialogService.h"
+#include "platform/ui/DialogService.h"
 #include "query/Database.h"
 
 #include <QFrame>

@@ -3,7 +3,7 @@
 // TGridColor and every paint resolves it here, at use, through the current
 // system colour scheme.
 
-#include "platform/SysColors.h"
+#include "platform/colors/SysColors.h"
 
 #include <QColor>
 

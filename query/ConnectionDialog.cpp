@@ -1,7 +1,7 @@
 #include "query/ConnectionDialog.h"
 
-#include "platform/DialogService.h"
-#include "platform/Failure.h"
+#include "platform/ui/DialogService.h"
+#include "platform/core/Failure.h"
 #include "query/Database.h"
 
 #include <QApplication>

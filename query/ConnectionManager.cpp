@@ -1,8 +1,8 @@
 #include "query/ConnectionManager.h"
 
-#include "platform/DialogService.h"
-#include "platform/Failure.h"
-#include "platform/Registry.h"
+#include "platform/ui/DialogService.h"
+#include "platform/core/Failure.h"
+#include "platform/settings/Registry.h"
 #include "query/ConnectionDialog.h"
 #include "query/Database.h"
 

@@ -1,6 +1,6 @@
 #include "query/ConnectionSettings.h"
 
-#include "platform/Failure.h"
+#include "platform/core/Failure.h"
 
 #include <algorithm>
 #include <utility>

@@ -6,7 +6,7 @@
 // The keyword list is the single source of truth: every field reads from it
 // and writes into it, so the "All" page and the field pages never disagree.
 
-#include "platform/OdbcCatalog.h"
+#include "platform/odbc/OdbcCatalog.h"
 
 #include <QString>
 #include <QStringList>

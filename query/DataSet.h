@@ -5,7 +5,7 @@
 //
 // Threading: every object here belongs to the user-interface thread.
 
-#include "platform/Failure.h"
+#include "platform/core/Failure.h"
 
 #include <QByteArray>
 #include <QString>

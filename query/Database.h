@@ -1,6 +1,6 @@
 #pragma once
 // The database component: one connection and the queries on it. Abstract;
-// the ODBC implementation lives in platform/ (platform/OdbcDatabase.h).
+// the ODBC implementation lives in platform/odbc (platform/odbc/OdbcDatabase.h).
 //
 // Threading: user-interface thread only; every call blocks until the driver
 // answers or the time-out expires.
@@ -18,6 +18,11 @@ struct TDbError {
     QString SqlState;
     QString Message;   // vendor prefixes ("[unixODBC][FreeTDS]...") removed
 };
+
+// Time-outs of the window's connection and queries, in seconds.
+inline constexpr int kLoginTimeoutSeconds = 300;
+inline constexpr int kMainCommandTimeoutSeconds = 300;
+inline constexpr int kAuxCommandTimeoutSeconds = 30;
 
 // Native error number carried by the first error entry when a statement ran
 // but returned no row set (the value of DB_S_NORESULT).

@@ -1,8 +1,8 @@
 #include "query/QueryRun.h"
 
 #include "grid/dxDBGrid.h"
-#include "platform/DialogService.h"
-#include "platform/Failure.h"
+#include "platform/ui/DialogService.h"
+#include "platform/core/Failure.h"
 
 #include <QElapsedTimer>
 

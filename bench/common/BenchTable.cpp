@@ -1,8 +1,8 @@
 #include "bench/common/BenchTable.h"
 
-#include "platform/OdbcHandle.h"
-#include "platform/OdbcText.h"
-#include "platform/OdbcTypes.h"
+#include "platform/odbc/OdbcHandle.h"
+#include "platform/odbc/OdbcText.h"
+#include "platform/odbc/OdbcTypes.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // text, decimal, integer, datetime, 60-character text) and the bare ODBC
 // block-fetch loop every measurement is compared with.
 
-#include "platform/OdbcDatabase.h"
+#include "platform/odbc/OdbcDatabase.h"
 
 #include <QString>
 

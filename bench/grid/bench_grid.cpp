@@ -2,8 +2,8 @@
 // result, at 1,000 and at 1,000,000 rows. Renders offscreen into a QImage.
 
 #include "grid/dxDBGrid.h"
-#include "platform/MemDataSet.h"
-#include "platform/SysColors.h"
+#include "platform/data/MemDataSet.h"
+#include "platform/colors/SysColors.h"
 
 #include <QApplication>
 #include <QImage>

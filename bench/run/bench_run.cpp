@@ -11,8 +11,8 @@
 #include "app/Unit1.h"
 #include "bench/common/BenchTable.h"
 #include "grid/dxDBGrid.h"
-#include "platform/Application.h"
-#include "platform/Registry.h"
+#include "platform/ui/Application.h"
+#include "platform/settings/Registry.h"
 #include "query/ConnectionManager.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "app/RichEdit.h"
 #include "app/Unit1.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,8 +3,8 @@
 #include "app/Splitter.h"
 #include "app/Unit1.h"
 #include "grid/dxDBGrid.h"
-#include "platform/SysColors.h"
-#include "platform/ScriptedDialogs.h"
+#include "platform/colors/SysColors.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QApplication>

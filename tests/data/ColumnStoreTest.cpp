@@ -1,5 +1,5 @@
-#include "platform/ColumnStore.h"
-#include "platform/DisplayText.h"
+#include "platform/data/ColumnStore.h"
+#include "platform/data/DisplayText.h"
 
 #include <QDateTime>
 #include <QLocale>

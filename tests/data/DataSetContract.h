@@ -26,7 +26,7 @@
 // Implementations that are TMemDataSet also run the write-back checks
 // (original values, deleted records); others skip them.
 
-#include "platform/MemDataSet.h"
+#include "platform/data/MemDataSet.h"
 #include "query/DataSet.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/DisplayText.h"
+#include "platform/data/DisplayText.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "platform/MemDataSet.h"
+#include "platform/data/MemDataSet.h"
 #include "tests/data/DataSetContract.h"
 
 #include <QDate>

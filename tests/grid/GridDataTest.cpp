@@ -1,7 +1,7 @@
 // The grid against an in-memory dataset: columns, binding, the record window
 // and the vertical scroll bar.
 
-#include "GridTestSupport.h"
+#include "tests/grid/GridTestSupport.h"
 
 #include <QScrollBar>
 

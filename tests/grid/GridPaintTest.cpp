@@ -1,7 +1,7 @@
 // Rendering the grid offscreen: metrics measured from real fonts, the focused
 // cell, its frame, grid lines, text placement, header captions and clipping.
 
-#include "GridTestSupport.h"
+#include "tests/grid/GridTestSupport.h"
 #include "grid/GridPainter.h"
 
 #include <QScreen>

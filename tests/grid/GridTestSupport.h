@@ -3,8 +3,8 @@
 // bound to it, with the classic colour scheme pinned.
 
 #include "grid/dxDBGrid.h"
-#include "platform/MemDataSet.h"
-#include "platform/SysColors.h"
+#include "platform/data/MemDataSet.h"
+#include "platform/colors/SysColors.h"
 
 #include <QApplication>
 #include <QFontMetrics>

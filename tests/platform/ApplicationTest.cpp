@@ -1,6 +1,6 @@
-#include "platform/Application.h"
-#include "platform/Failure.h"
-#include "platform/ScriptedDialogs.h"
+#include "platform/ui/Application.h"
+#include "platform/core/Failure.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -1,5 +1,5 @@
-#include "platform/Failure.h"
-#include "platform/Registry.h"
+#include "platform/core/Failure.h"
+#include "platform/settings/Registry.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,5 @@
-#include "platform/CodePage.h"
-#include "platform/RtfReader.h"
-
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include "platform/text/CodePage.h"
+#include "platform/text/RtfReader.h"
 
 #include <gtest/gtest.h>
 
@@ -53,10 +49,10 @@ TEST(RtfReader, FormattedRunsFromAWordPadLikeDocument)
     ASSERT_EQ(p1.runs.size(), 1u);
     EXPECT_EQ(p1.runs[0].format.fontFamily, QStringLiteral("Courier New"));
     EXPECT_EQ(p1.runs[0].format.fontSizeHalfPoints, 28);
-    EXPECT_EQ(p1.runs[0].format.color, QColor(255, 0, 0));
+    EXPECT_EQ(p1.runs[0].format.color, (TRtfColor{255, 0, 0}));
 
     EXPECT_EQ(doc.paragraphs[2].alignment, TRtfAlignment::Left) << "\\pard resets the paragraph";
-    EXPECT_EQ(doc.paragraphs[2].runs[0].format.color, QColor(0, 0, 128));
+    EXPECT_EQ(doc.paragraphs[2].runs[0].format.color, (TRtfColor{0, 0, 128}));
 }
 
 TEST(RtfReader, GroupsRestoreTheFormatAndPlainResetsIt)
@@ -135,7 +131,7 @@ TEST(RtfReader, ColourTableEdgeCases)
     const auto& runs = doc.paragraphs.at(0).runs;
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[0].text, QStringLiteral("a"));
-    EXPECT_EQ(runs[0].format.color, QColor(0, 128, 0));
+    EXPECT_EQ(runs[0].format.color, (TRtfColor{0, 128, 0}));
     EXPECT_EQ(runs[1].text, QStringLiteral("bcd")) << "auto entry, out of range and \\cf0 are all automatic";
     EXPECT_FALSE(runs[1].format.color.has_value());
 }
@@ -162,32 +158,6 @@ TEST(RtfReader, RefusesWhatIsNotWellFormedRtf)
     EXPECT_EQ(ParseRtf(ok).value_or(TRtfDocument{}).PlainText(), QStringLiteral("x")) << "nesting up to the limit is fine";
 }
 
-TEST(RtfReader, WritesIntoATextDocument)
-{
-    QTextDocument out;
-    out.setPlainText(QStringLiteral("old content"));
-    EXPECT_FALSE(ReadRtf("not rtf", out));
-    EXPECT_EQ(out.toPlainText(), QStringLiteral("old content")) << "a refused input leaves the document untouched";
-
-    ASSERT_TRUE(ReadRtf("{\\rtf1{\\fonttbl{\\f0 Courier New;}}{\\colortbl;\\red255\\green0\\blue0;}"
-                        "\\f0\\fs24 one \\b\\cf1 two\\par\\qr three}",
-                        out));
-    EXPECT_EQ(out.toPlainText(), QStringLiteral("one two\nthree"));
-    EXPECT_EQ(out.blockCount(), 2);
-    const QTextBlock first = out.firstBlock();
-    QTextCursor cursor(first);
-    cursor.setPosition(first.position() + 1);
-    EXPECT_EQ(cursor.charFormat().fontFamilies().toStringList(), QStringList{QStringLiteral("Courier New")});
-    EXPECT_EQ(cursor.charFormat().fontPointSize(), 12.0);
-    EXPECT_NE(cursor.charFormat().fontWeight(), QFont::Bold);
-    cursor.setPosition(first.position() + 6);
-    EXPECT_EQ(cursor.charFormat().fontWeight(), QFont::Bold);
-    EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(255, 0, 0));
-    EXPECT_EQ(first.next().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
-}
-
-// Random and mutated inputs: the reader must return (either way) without
-// crashing or reading out of bounds; run under a sanitizer to see the latter.
 TEST(RtfReader, SurvivesRandomAndMutatedInput)
 {
     std::mt19937 rng(20240517u);

@@ -1,4 +1,4 @@
-#include "platform/SysColors.h"
+#include "platform/colors/SysColors.h"
 
 #include <QApplication>
 #include <QPalette>

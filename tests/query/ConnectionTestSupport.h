@@ -1,8 +1,8 @@
 #pragma once
 // Shared by the connection tests: scripted dialogs, a per-test store file, SQLite files.
 
-#include "platform/ScriptedDialogs.h"
-#include "platform/Registry.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "platform/settings/Registry.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,0 +1,89 @@
+#pragma once
+// The database component over unixODBC: one connection (an environment and a
+// connection handle) and in-memory queries that fetch their whole result.
+//
+// Threading: user-interface thread only; every call blocks until the driver
+// answers or the time-out expires.
+
+#include "platform/data/MemDataSet.h"
+#include "platform/odbc/OdbcHandle.h"
+#include "query/Database.h"
+
+#include <vector>
+
+class TOdbcQuery;
+
+class TOdbcConnection : public TDbConnection {
+public:
+    explicit TOdbcConnection(QString name);
+    ~TOdbcConnection() override;
+    TOdbcConnection(const TOdbcConnection&) = delete;
+    TOdbcConnection& operator=(const TOdbcConnection&) = delete;
+
+    [[nodiscard]] QString Name() const override { return m_name; }
+    void SetConnectionString(const QString& connectionString) override { m_connectionString = connectionString; }
+    [[nodiscard]] QString ConnectionString() const override { return m_connectionString; }
+    void SetLoginTimeout(int seconds) override { m_loginTimeout = seconds; }
+    [[nodiscard]] int LoginTimeout() const override { return m_loginTimeout; }
+
+    void Open() override;
+    void Close() override;
+    [[nodiscard]] bool Connected() const override { return m_connected; }
+    [[nodiscard]] const std::vector<TDbError>& Errors() const override { return m_errors; }
+
+    // --- for the queries on this connection
+    [[nodiscard]] SQLHDBC Handle() const { return m_dbc.Get(); }
+    void SetErrors(std::vector<TDbError> errors) { m_errors = std::move(errors); }
+    void ClearErrors() { m_errors.clear(); }
+    void Register(TOdbcQuery* query);
+    void Unregister(TOdbcQuery* query);
+    // SQLGetInfo(SQL_GETDATA_EXTENSIONS) of the open connection.
+    [[nodiscard]] SQLUINTEGER GetDataExtensions() const { return m_getDataExtensions; }
+    // False when the driver has no W entry points: the driver manager would
+    // narrow UTF-16 text code unit by code unit, so statement text goes
+    // through the narrow calls as UTF-8 instead.
+    [[nodiscard]] bool WideDriver() const { return m_wideDriver; }
+    // True when the server's column sizes bound its values (a varchar(n)
+    // value never exceeds n): the server this tool is for. Engines without
+    // enforced sizes (typeless ones, unbounded varchar) report nominal sizes.
+    [[nodiscard]] bool ExactColumnSizes() const { return m_exactColumnSizes; }
+
+private:
+    [[noreturn]] void RaiseFrom(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback);
+
+    QString m_name;
+    QString m_connectionString;
+    int m_loginTimeout = kLoginTimeoutSeconds;
+    TOdbcEnv m_env;
+    TOdbcDbc m_dbc;
+    bool m_connected = false;
+    SQLUINTEGER m_getDataExtensions = 0;
+    bool m_wideDriver = true;
+    bool m_exactColumnSizes = false;
+    std::vector<TDbError> m_errors;
+    std::vector<TOdbcQuery*> m_queries;
+};
+
+// A query whose Open() runs its SQL on the connection and fetches the whole
+// result into the in-memory dataset. The SQL text is sent exactly as given.
+class TOdbcQuery : public TMemDataSet {
+public:
+    explicit TOdbcQuery(QString name, TDbConnection* connection = nullptr);
+    ~TOdbcQuery() override;
+
+    void SetConnection(TDbConnection* connection) override;
+    long long ExecSQL() override;
+
+    // Rows per block fetch of the last open (for tests and measurements).
+    [[nodiscard]] int LastRowArraySize() const { return m_lastRowArraySize; }
+
+protected:
+    void InternalOpen(TColumnStore& store) override;
+
+private:
+    friend class TOdbcConnection;
+    TOdbcConnection& RequireConnection() const;
+    TOdbcStmt Execute(TOdbcConnection& connection);
+
+    int m_lastRowArraySize = 0;
+};

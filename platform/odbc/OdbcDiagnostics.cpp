@@ -1,0 +1,102 @@
+#include "platform/odbc/OdbcDiagnostics.h"
+
+#include <sqlext.h>
+
+#include <algorithm>
+
+QString StripVendorPrefixes(const QString& message)
+{
+    qsizetype pos = 0;
+    const qsizetype n = message.size();
+    for (;;) {
+        qsizetype p = pos;
+        while (p < n && message[p] == QLatin1Char(' '))
+            ++p;
+        if (p >= n || message[p] != QLatin1Char('['))
+            break;
+        const qsizetype close = message.indexOf(QLatin1Char(']'), p + 1);
+        if (close < 0)
+            break;
+        pos = close + 1;
+    }
+    while (pos < n && message[pos] == QLatin1Char(' '))
+        ++pos;
+    return message.mid(pos);
+}
+
+QString JoinDiagnosticMessages(const std::vector<TDbError>& errors)
+{
+    QString text;
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        const TDbError& e = errors[i];
+        if (e.Message.isEmpty())
+            continue;
+        const auto same = [&](const TDbError& earlier) { return earlier.Message == e.Message; };
+        if (std::any_of(errors.begin(), errors.begin() + static_cast<std::ptrdiff_t>(i), same))
+            continue;
+        if (!text.isEmpty())
+            text += QLatin1Char('\n');
+        text += e.Message;
+    }
+    return text;
+}
+
+namespace {
+
+std::vector<TDbError> ReadNarrow(SQLSMALLINT handleType, SQLHANDLE handle)
+{
+    std::vector<TDbError> out;
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRec(handleType, handle, rec, state, &native, nullptr, 0, &len);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        std::vector<SQLCHAR> text(static_cast<std::size_t>(len) + 1, 0);
+        rc = SQLGetDiagRec(handleType, handle, rec, state, &native, text.data(),
+                           static_cast<SQLSMALLINT>(text.size()), &len);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        const qsizetype bytes = std::min<qsizetype>(len, static_cast<qsizetype>(text.size()) - 1);
+        TDbError e;
+        e.NativeError = static_cast<int>(native);
+        e.SqlState = QString::fromLatin1(reinterpret_cast<const char*>(state), 5);
+        e.Message = StripVendorPrefixes(
+            QString::fromUtf8(reinterpret_cast<const char*>(text.data()), bytes)).trimmed();
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<TDbError> ReadOdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, bool wide)
+{
+    std::vector<TDbError> out;
+    if (handle == SQL_NULL_HANDLE)
+        return out;
+    if (!wide)
+        return ReadNarrow(handleType, handle);
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRecW(handleType, handle, rec, state, &native, nullptr, 0, &len);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        std::vector<SQLWCHAR> text(static_cast<std::size_t>(len) + 1, 0);
+        rc = SQLGetDiagRecW(handleType, handle, rec, state, &native, text.data(),
+                            static_cast<SQLSMALLINT>(text.size()), &len);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        const qsizetype chars = std::min<qsizetype>(len, static_cast<qsizetype>(text.size()) - 1);
+        TDbError e;
+        e.NativeError = static_cast<int>(native);
+        e.SqlState = QString::fromUtf16(reinterpret_cast<const char16_t*>(state), 5);
+        e.Message = StripVendorPrefixes(
+            QString::fromUtf16(reinterpret_cast<const char16_t*>(text.data()), chars)).trimmed();
+        out.push_back(std::move(e));
+    }
+    return out;
+}
