@@ -7,10 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
+#include <QLockFile>
+#include <QSaveFile>
 
 #include <cerrno>
-#include <cstdio>
 #include <map>
 #include <mutex>
 
@@ -216,10 +216,8 @@ bool EnsureDirectory(const QString& dir)
     return ::mkdir(name.constData(), S_IRWXU) == 0 || errno == EEXIST;
 }
 
-bool Save(const QString& fileName, const TStore& store)
+QByteArray Serialise(const TStore& store)
 {
-    if (!store.readable)
-        return false;
     QByteArray out(kHeader);
     out += '\n';
     for (const auto& [folded, key] : store.keys) {
@@ -231,25 +229,47 @@ bool Save(const QString& fileName, const TStore& store)
                 out += "I " + Escape(value.name).toUtf8() + '=' + QByteArray::number(value.number) + '\n';
         }
     }
+    return out;
+}
 
-    const QFileInfo info(fileName);
-    const QString dir = info.absolutePath();
-    if (!EnsureDirectory(dir))
+// Replaces the file atomically; the new file is mode 0600 before it holds a
+// byte. False leaves the old file as it was.
+bool Save(const QString& fileName, const TStore& store)
+{
+    if (!store.readable)
         return false;
-    QTemporaryFile temp(dir + QLatin1String("/.") + info.fileName() + QLatin1String("-XXXXXX"));
-    if (!temp.open())
+    const QByteArray out = Serialise(store);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
         return false;
-    temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (temp.write(out) != out.size() || !temp.flush() || ::fsync(temp.handle()) != 0)
-        return false;
-    const QByteArray from = QFile::encodeName(temp.fileName());
-    const QByteArray to = QFile::encodeName(info.absoluteFilePath());
-    temp.close();
-    if (::rename(from.constData(), to.constData()) != 0)
-        return false; // the temporary file removes itself
-    temp.setAutoRemove(false);
-    NarrowMode(to);
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || file.write(out) != out.size() || !file.commit())
+        return false; // QSaveFile discards the temporary file
+    NarrowMode(QFile::encodeName(QFileInfo(fileName).absoluteFilePath()));
     return true;
+}
+
+// How long a writer waits for another process's read-modify-write.
+constexpr int kLockWaitMs = 5000;
+
+// Runs `change` on the freshly read store and saves it, holding the lock file
+// beside the store for the whole read-modify-write, so that two running
+// copies of the program never lose each other's writes. `change` returns
+// false to leave the file untouched. False when the lock, the directory or
+// the write failed, or when `change` declined.
+template <class F>
+bool ChangeStore(const QString& fileName, F&& change)
+{
+    const QFileInfo info(fileName);
+    if (!EnsureDirectory(info.absolutePath()))
+        return false;
+    QLockFile lock(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".lock"));
+    if (!lock.tryLock(kLockWaitMs))
+        return false;
+    TStore store = Load(fileName);
+    if (!change(store))
+        return false;
+    return Save(fileName, store);
 }
 
 [[noreturn]] void InvalidType(const QString& name)
@@ -321,18 +341,23 @@ bool TRegistry::OpenKey(const QString& key, bool canCreate)
 
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    TStore store = Load(file);
-    auto found = store.keys.find(Fold(path));
-    if (found == store.keys.end()) {
-        if (!canCreate)
-            return false;
-        EnsureKey(store, path);
-        if (!Save(file, store))
-            return false;
-        found = store.keys.find(Fold(path));
+    const TStore store = Load(file);
+    if (const auto found = store.keys.find(Fold(path)); found != store.keys.end()) {
+        m_open = true;
+        m_path = found->second.path;
+        return true;
     }
+    if (!canCreate)
+        return false;
+    QString spelling;
+    const bool saved = ChangeStore(file, [&](TStore& fresh) {
+        spelling = EnsureKey(fresh, path).path; // another copy may have made it meanwhile
+        return true;
+    });
+    if (!saved)
+        return false;
     m_open = true;
-    m_path = found->second.path;
+    m_path = spelling.isEmpty() ? path : spelling;
     return true;
 }
 
@@ -402,11 +427,11 @@ void TRegistry::WriteString(const QString& name, const QString& value)
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    TStore store = Load(file);
-    TKey& key = EnsureKey(store, m_path);
-    TValue& v = key.values[Fold(name)];
-    v = TValue{name, true, value, 0};
-    if (!Save(file, store))
+    const bool saved = ChangeStore(file, [&](TStore& store) {
+        EnsureKey(store, m_path).values[Fold(name)] = TValue{name, true, value, 0};
+        return true;
+    });
+    if (!saved)
         FailedToSet(name);
 }
 
@@ -414,10 +439,11 @@ void TRegistry::WriteInteger(const QString& name, std::int32_t value)
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    TStore store = Load(file);
-    TKey& key = EnsureKey(store, m_path);
-    key.values[Fold(name)] = TValue{name, false, QString(), value};
-    if (!Save(file, store))
+    const bool saved = ChangeStore(file, [&](TStore& store) {
+        EnsureKey(store, m_path).values[Fold(name)] = TValue{name, false, QString(), value};
+        return true;
+    });
+    if (!saved)
         FailedToSet(name);
 }
 
@@ -425,9 +451,8 @@ bool TRegistry::DeleteValue(const QString& name)
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    TStore store = Load(file);
-    const auto key = store.keys.find(Fold(m_path));
-    if (key == store.keys.end() || key->second.values.erase(Fold(name)) == 0)
-        return false;
-    return Save(file, store);
+    return ChangeStore(file, [&](TStore& store) {
+        const auto key = store.keys.find(Fold(m_path));
+        return key != store.keys.end() && key->second.values.erase(Fold(name)) != 0;
+    });
 }

@@ -9,9 +9,10 @@
 // variable BQA_REGISTRY_FILE move it (tests). The file holds connection
 // strings with passwords, so it is always mode 0600 (a wider existing file is
 // narrowed when touched) and a directory created for it is mode 0700. Every
-// write replaces the file atomically (temporary file + rename) after
-// re-reading it, and every read re-reads it, so any number of TRegistry
-// objects, in this process or another, see each other's writes at once.
+// write re-reads the file and replaces it atomically, holding a lock file
+// beside it meanwhile, and every read re-reads it, so any number of TRegistry
+// objects, in this process or in other running copies, see each other's
+// writes at once and never lose one.
 // A file that exists but cannot be read makes every write fail rather than
 // overwrite it.
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -129,6 +130,44 @@ TEST_F(RegistryTest, TwoInstancesSeeEachOthersWritesAtOnce)
     EXPECT_TRUE(a.DeleteValue(QStringLiteral("b")));
     EXPECT_FALSE(b.ValueExists(QStringLiteral("B")));
     EXPECT_FALSE(a.DeleteValue(QStringLiteral("B")));
+}
+
+TEST_F(RegistryTest, TwoRunningCopiesNeverLoseEachOthersWrites)
+{
+    // Each process writes its own values while the other writes too; every
+    // read-modify-write must see the other's last write.
+    constexpr int kWrites = 40;
+    auto writeAll = [](const QString& prefix) {
+        TRegistry reg;
+        if (!reg.OpenKey(kRoot, true))
+            return false;
+        for (int i = 0; i < kWrites; ++i)
+            reg.WriteString(prefix + QString::number(i), QStringLiteral("v%1").arg(i));
+        return true;
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        bool ok = false;
+        try {
+            ok = writeAll(QStringLiteral("child"));
+        } catch (...) {
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    const bool parentOk = writeAll(QStringLiteral("parent"));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(parentOk);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kRoot, false));
+    EXPECT_EQ(reg.GetValueNames().size(), 2 * kWrites);
+    for (int i = 0; i < kWrites; ++i) {
+        EXPECT_EQ(reg.ReadString(QStringLiteral("child%1").arg(i)), QStringLiteral("v%1").arg(i));
+        EXPECT_EQ(reg.ReadString(QStringLiteral("parent%1").arg(i)), QStringLiteral("v%1").arg(i));
+    }
 }
 
 TEST_F(RegistryTest, ValueOfAnotherTypeFailsWithItsName)
