@@ -5,6 +5,7 @@
 #include "grid/dxDBGrid.h"
 #include "platform/colors/SysColors.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/DesignValues.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,12 +44,12 @@ TEST_F(MainWindow, FirstStartState)
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Brenvo QA"));
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    EXPECT_EQ(form.frameGeometry().size(), QSize(693, 587));
+    EXPECT_EQ(form.frameGeometry().size(), design::kWindowSize);
     const QRect screen = form.screen()->geometry();
     EXPECT_LE(std::abs(form.frameGeometry().center().x() - screen.center().x()), 1);
     EXPECT_LE(std::abs(form.frameGeometry().center().y() - screen.center().y()), 1);
 
-    EXPECT_EQ(form.reQuery->height(), 265);
+    EXPECT_EQ(form.reQuery->height(), design::kEditorHeight);
     EXPECT_EQ(form.reQuery->toPlainText(), QStringLiteral("--тут писать запросы"));
     EXPECT_TRUE(form.MemoRes->isVisible());
     EXPECT_TRUE(form.MemoRes->toPlainText().isEmpty());
@@ -58,13 +59,13 @@ TEST_F(MainWindow, FirstStartState)
     EXPECT_FALSE(form.dxDBGridRes->isVisible());
     EXPECT_EQ(form.MemoRes->geometry(), form.dxDBGridRes->geometry());
     EXPECT_TRUE(form.StatusBar1->StatusText().isEmpty());
-    EXPECT_EQ(form.StatusBar1->height(), 19);
+    EXPECT_EQ(form.StatusBar1->height(), design::kStatusBarHeight);
     EXPECT_EQ(form.StatusBar1->geometry().bottom(), form.height() - 1);
-    EXPECT_EQ(form.Panel1->height(), 37);
+    EXPECT_EQ(form.Panel1->height(), design::kPanelHeight);
     EXPECT_EQ(form.Panel1->geometry().bottom() + 1, form.StatusBar1->y());
-    EXPECT_EQ(form.ToolBar1->height(), 26);
-    EXPECT_EQ(form.Splitter1->geometry(), QRect(0, 26 + 265, form.width(), 3));
-    EXPECT_EQ(form.MemoRes->y(), 26 + 265 + 3);
+    EXPECT_EQ(form.ToolBar1->height(), design::kToolBarHeight);
+    EXPECT_EQ(form.Splitter1->geometry(), QRect(0, design::kToolBarHeight + design::kEditorHeight, form.width(), design::kSplitterHeight));
+    EXPECT_EQ(form.MemoRes->y(), design::kToolBarHeight + design::kEditorHeight + design::kSplitterHeight);
     EXPECT_EQ(form.MemoRes->geometry().bottom() + 1, form.Panel1->y());
 
     form.activateWindow();
@@ -77,12 +78,12 @@ TEST_F(MainWindow, ComponentsAreSetUpAndNothingConnects)
 {
     ASSERT_TRUE(form.ADOConnection && form.ADOQuerySql && form.qrySqlDop && form.DataSource1);
     EXPECT_EQ(form.ADOConnection->Name(), QStringLiteral("ADOConnection"));
-    EXPECT_EQ(form.ADOConnection->LoginTimeout(), 300);
+    EXPECT_EQ(form.ADOConnection->LoginTimeout(), design::kLoginTimeout);
     EXPECT_FALSE(form.ADOConnection->Connected());
     EXPECT_TRUE(form.ADOConnection->ConnectionString().isEmpty());
-    EXPECT_EQ(form.ADOQuerySql->CommandTimeout(), 300);
+    EXPECT_EQ(form.ADOQuerySql->CommandTimeout(), design::kMainCommandTimeout);
     EXPECT_EQ(form.ADOQuerySql->Connection(), form.ADOConnection.get());
-    EXPECT_EQ(form.qrySqlDop->CommandTimeout(), 30);
+    EXPECT_EQ(form.qrySqlDop->CommandTimeout(), design::kAuxCommandTimeout);
     EXPECT_EQ(form.qrySqlDop->Connection(), form.ADOConnection.get());
     EXPECT_EQ(form.DataSource1->DataSet(), form.ADOQuerySql.get());
     EXPECT_FALSE(form.ADOQuerySql->Active());
@@ -239,13 +240,14 @@ TEST_F(MainWindow, PanelButtonsGeometryVisibilityAndRightAnchors)
     form.resize(900, 650);
     QApplication::processEvents();
     ASSERT_EQ(form.Panel1->width(), 900);
-    EXPECT_EQ(form.Panel1->y(), 650 - 19 - 37);
+    EXPECT_EQ(form.Panel1->y(), 650 - design::kStatusBarHeight - design::kPanelHeight);
     for (const Expect& e : expected) {
         SCOPED_TRACE(e.name);
         EXPECT_EQ(e.button->geometry(), e.rect.translated(e.right ? 900 - TPanelLayout::kDesignWidth : 0, 0));
     }
-    EXPECT_EQ(form.reQuery->height(), 265);  // the result area takes the growth
-    EXPECT_EQ(form.MemoRes->height(), 650 - 26 - 265 - 3 - 37 - 19);
+    EXPECT_EQ(form.reQuery->height(), design::kEditorHeight);  // the result area takes the growth
+    EXPECT_EQ(form.MemoRes->height(), 650 - design::kToolBarHeight - design::kEditorHeight - design::kSplitterHeight
+                                          - design::kPanelHeight - design::kStatusBarHeight);
 }
 
 TEST_F(MainWindow, TabOrderRunsThroughThePanelThenTheEditorAndMemo)
@@ -347,8 +349,8 @@ TEST_F(MainWindow, SplitterDragResizesTheEditorAgainstTheResultArea)
     QTest::mousePress(form.Splitter1, Qt::LeftButton, {}, QPoint(50, 1));
     QTest::mouseMove(form.Splitter1, QPoint(50, 1 + 1000));
     QTest::mouseRelease(form.Splitter1, Qt::LeftButton, {}, QPoint(50, 1 + 1000));
-    EXPECT_EQ(form.MemoRes->height(), 30);
-    EXPECT_EQ(form.reQuery->height(), 265 + resultHeight - 30);
+    EXPECT_EQ(form.MemoRes->height(), design::kMinResultHeight);
+    EXPECT_EQ(form.reQuery->height(), design::kEditorHeight + resultHeight - design::kMinResultHeight);
 
     QTest::mousePress(form.Splitter1, Qt::LeftButton, {}, QPoint(50, 1));
     QTest::mouseMove(form.Splitter1, QPoint(50, 1 - form.reQuery->height() + 30));

@@ -1,4 +1,5 @@
 #include "app/Splitter.h"
+#include "tests/support/DesignValues.h"
 
 #include <QTest>
 #include <QWidget>
@@ -10,7 +11,7 @@ namespace {
 TEST(SplitterDrag, MovesFreelyBetweenTheLimits)
 {
     const TSplitterDrag drag(265, 200);
-    EXPECT_EQ(drag.MaxSize(), 265 + 200 - 30);
+    EXPECT_EQ(drag.MaxSize(), 265 + 200 - design::kMinResultHeight);
     EXPECT_EQ(drag.SizeFor(0), 265);
     EXPECT_EQ(drag.SizeFor(-100), 165);
     EXPECT_EQ(drag.SizeFor(100), 365);

@@ -6,6 +6,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "query/Database.h"
 #include "query/QueryRun.h"
+#include "tests/support/DesignValues.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ public:
         connection = CreateDbConnection(QStringLiteral("ADOConnection"));
         connection->SetLoginTimeout(10);
         query = CreateDbQuery(QStringLiteral("ADOQuerySql"), connection.get());
-        query->SetCommandTimeout(300);
+        query->SetCommandTimeout(design::kMainCommandTimeout);
         source.SetDataSet(query.get());
         grid = std::make_unique<TdxDBGrid>();
         grid->setObjectName(QStringLiteral("dxDBGridRes"));
@@ -175,7 +176,7 @@ TEST_F(SqliteRun, ResultRebuildsOneReadOnly200PixelColumnPerField)
         EXPECT_EQ(c->objectName(), QStringLiteral("dxDBGridResColumn%1").arg(i + 1));
         EXPECT_EQ(c->FieldName(), names[i]);
         EXPECT_EQ(c->Caption(), names[i]);
-        EXPECT_EQ(c->Width(), 200);
+        EXPECT_EQ(c->Width(), design::kResultColumnWidth);
         EXPECT_TRUE(c->DisableEditor());
         EXPECT_EQ(c->Field(), rig->query->Fields(i));
     }
