@@ -1,0 +1,58 @@
+#pragma once
+// The export's output file: a buffered byte stream over a created file.
+// Fragments are appended as they are formed and go to the file whenever the
+// buffer fills, so memory stays at one buffer whatever the document's size.
+//
+// Text is encoded in the system's code page (UTF-8 here) with no byte-order
+// mark. A failed write raises "Stream write error"; what reached the file
+// before stays there, and every later write fails the same way.
+//
+// QSaveFile is not used on purpose: after a failure the file keeps what was
+// written, and devices such as /dev/full must be writable in place.
+
+#include <QByteArrayView>
+#include <QFile>
+#include <QString>
+#include <QStringEncoder>
+#include <QStringView>
+
+#include <memory>
+#include <vector>
+
+class TExportStream {
+public:
+    static constexpr qsizetype kBufferSize = 64 * 1024;
+
+    // Creates `fileName` for writing, emptying an existing file. Raises
+    // Exception("Cannot create file \"<full path>\". <system text>").
+    explicit TExportStream(const QString& fileName);
+    // Flushes what is buffered, unless a write failed; never throws.
+    ~TExportStream();
+    TExportStream(const TExportStream&) = delete;
+    TExportStream& operator=(const TExportStream&) = delete;
+
+    void WriteBytes(QByteArrayView bytes);
+    // `text` in the system code page.
+    void WriteText(QStringView text);
+    // `text` with & < > and " replaced by their entities; blanks, line
+    // breaks and everything else as they are.
+    void WriteEscaped(QStringView text);
+
+    // Sends the buffer to the file; raises "Stream write error".
+    void Flush();
+    // Flushes and closes; raises like Flush. Later writes fail.
+    void Close();
+
+    [[nodiscard]] bool Failed() const { return m_failed; }
+
+private:
+    [[noreturn]] void Fail();
+    void Reserve(qsizetype bytes);
+
+    QFile m_file;
+    QStringEncoder m_encoder;
+    std::unique_ptr<char[]> m_buffer;
+    qsizetype m_used = 0;
+    bool m_failed = false;
+    bool m_closed = false;
+};
