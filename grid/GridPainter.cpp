@@ -1,12 +1,13 @@
 #include "grid/GridPainter.h"
 
-#include "grid/dxDBGrid.h"
+#include "grid/GridPaintState.h"
 
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QPainter>
 #include <QRawFont>
 #include <QRegion>
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -142,12 +143,7 @@ void InvertRects(QPainter& p, const std::vector<QRect>& rects)
     p.restore();
 }
 
-struct TPaintColors {
-    QColor window, fontColor, header, highlight, highlightText, hideSel, hideSelText, gridLine;
-    QColor btnHighlight, btnShadow, dkShadow;
-};
-
-void PaintHeaderCell(QPainter& p, const QRect& cell, const QRect& clip, const TdxDBGridColumn& column,
+void PaintHeaderCell(QPainter& p, const QRect& cell, const QRect& clip, const TPaintColumn& column,
                      bool pressed, const TPaintColors& c, const QFontMetrics& fm)
 {
     p.save();
@@ -178,11 +174,11 @@ void PaintHeaderCell(QPainter& p, const QRect& cell, const QRect& clip, const Td
         content.translate(2, 2);
     content.setBottom(content.bottom() - 1);
 
-    const QString caption = column.DisableCaption() ? QString() : column.Caption();
+    const QString& caption = column.caption;
     if (!caption.isEmpty() && content.width() > 0) {
         const QString shown = ElideEnd(fm, caption, content.width());
         int flags = Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextExpandTabs;
-        switch (column.HeaderAlignment()) {
+        switch (column.headerAlignment) {
         case taRightJustify: flags |= Qt::AlignRight; break;
         case taCenter: flags |= Qt::AlignHCenter; break;
         default: flags |= Qt::AlignLeft; break;
@@ -196,42 +192,27 @@ void PaintHeaderCell(QPainter& p, const QRect& cell, const QRect& clip, const Td
 
 } // namespace
 
-void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
+void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
 {
-    const TGridLayout layout = grid.ComputeLayout();
-    TPaintColors c;
-    c.window = ResolveColor(grid.Color());
-    c.fontColor = ResolveColor(grid.FontColor());
-    c.header = ResolveColor(grid.HeaderColor());
-    c.highlight = ResolveColor(grid.HighlightColor());
-    c.highlightText = ResolveColor(grid.HighlightTextColor());
-    c.hideSel = ResolveColor(grid.HideSelectionColor());
-    c.hideSelText = ResolveColor(grid.HideSelectionTextColor());
-    c.gridLine = grid.EffectiveGridLineColor();
-    c.btnHighlight = GridSysColor(gridcolor::kBtnHighlight);
-    c.btnShadow = GridSysColor(gridcolor::kBtnShadow);
-    c.dkShadow = GridSysColor(gridcolor::k3DDkShadow);
-
-    const int firstCol = layout.FirstShownColumn();
-    const int endCol = layout.EndShownColumn();
-    std::vector<TdxDBGridColumn*> shown;
-    shown.reserve(static_cast<std::size_t>(std::max(0, endCol - firstCol)));
-    for (int i = firstCol; i < endCol; ++i)
-        shown.push_back(grid.VisibleColumn(i));
+    const TGridLayout& layout = state.layout;
+    const TPaintColors& c = state.colors;
+    const int firstCol = state.firstShown;
+    const int endCol = firstCol + static_cast<int>(state.shown.size());
+    const std::vector<TPaintColumn>& shown = state.shown;
 
     const QRect bounds = region.boundingRect();
 
     // Header panel.
     if (layout.headerPanel.height() > 0 && region.intersects(layout.headerPanel)) {
-        p.setFont(grid.HeaderFont());
-        const QFontMetrics fm(grid.HeaderFont());
+        p.setFont(state.headerFont);
+        const QFontMetrics fm(state.headerFont);
         for (int i = firstCol; i < endCol; ++i) {
             const QRect cell = layout.HeaderCellRect(i);
             const QRect clip = cell.intersected(layout.headerPanel);
             if (!clip.isValid() || !bounds.intersects(clip))
                 continue;
-            TdxDBGridColumn* column = shown[static_cast<std::size_t>(i - firstCol)];
-            PaintHeaderCell(p, cell, clip, *column, column->Index() == grid.PressedColumn(), c, fm);
+            const TPaintColumn& column = shown[static_cast<std::size_t>(i - firstCol)];
+            PaintHeaderCell(p, cell, clip, column, column.absoluteIndex == state.pressedColumn, c, fm);
         }
         const int right = std::max(layout.ContentRight(), layout.headerPanel.left());
         const QRect rest(right, layout.headerPanel.top(), layout.headerPanel.right() + 1 - right, layout.headerPanel.height());
@@ -244,18 +225,17 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
     if (area.height() > 0 && region.intersects(area)) {
         p.save();
         p.setClipRect(area, Qt::IntersectClip);
-        const QFont font = grid.font();
+        const QFont& font = state.font;
         p.setFont(font);
         const QFontMetrics fm(font);
         const int ascent = fm.ascent();
         TFastText fast(font);
         QGlyphRun run;
         const int rh = layout.rowHeight;
-        const int nodes = grid.NodeCount();
-        const int focusedNode = grid.FocusedNode();
-        const int focusedColumn = grid.FocusedColumnIndex();
-        const bool focused = grid.GridFocused();
-        const int rowsShown = std::min(nodes, grid.PartialRowCount());
+        const int focusedNode = state.focusedNode;
+        const int focusedColumn = state.focusedColumn;
+        const bool focused = state.focused;
+        const int rowsShown = std::min(state.nodeCount, state.partialRowCount);
 
         const int firstRow = std::max(0, (bounds.top() - area.top()) / rh);
         const int lastRow = std::min(rowsShown - 1, (bounds.bottom() - area.top()) / rh);
@@ -265,64 +245,62 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
             const QRect rowRect = layout.RowRect(row);
             if (!region.intersects(rowRect))
                 continue;
-            grid.BeginNodeRead(row);
-            try {
-                for (int i = firstCol; i < endCol; ++i) {
-                    TdxDBGridColumn* column = shown[static_cast<std::size_t>(i - firstCol)];
-                    const TColumnSpan& span = layout.columns[static_cast<std::size_t>(i)];
-                    if (span.right <= bounds.left() || span.left > bounds.right())
-                        continue;
-                    const QRect cell = layout.CellRect(row, i);
-                    const int absolute = column->Index();
-                    const bool selected = row == focusedNode && absolute == focusedColumn;
-                    QColor bg = c.window, fg = c.fontColor;
-                    if (selected && focused) {
-                        bg = c.highlight;
-                        fg = c.highlightText;
-                    } else if (selected && !grid.HideSelection()) {
-                        bg = c.hideSel;
-                        fg = c.hideSelText;
-                    } else {
-                        if (column->IsExplicit(evColor) && column->Color() != grid.Color())
-                            bg = ResolveColor(column->Color());
-                        // A column's own font carries no colour here: the
-                        // grid's text colour applies.
-                    }
-                    p.fillRect(cell, bg);
-                    const QString text = grid.NodeCellText(row, absolute);
-                    if (!text.isEmpty()) {
-                        int w = 0;
-                        const bool glyphs = fast.Prepare(text, run, w);
-                        if (!glyphs)
-                            w = fm.horizontalAdvance(text);
-                        const int alignment = column->Alignment();
-                        const int x = DataTextX(cell.left(), cell.left() + cell.width(), w, alignment);
-                        const int boxLeft = alignment == taLeftJustify ? cell.left() : cell.left() + 2;
-                        const int boxRight = cell.left() + cell.width() - 2;   // exclusive
-                        const int baseline = cell.top() + 1 + ascent;
-                        p.setPen(fg);
-                        const bool clip = x < boxLeft || x + w > boxRight;
-                        if (clip) {
-                            p.save();
-                            p.setClipRect(QRect(boxLeft, cell.top(), std::max(0, boxRight - boxLeft), cell.height()), Qt::IntersectClip);
-                        }
-                        if (glyphs)
-                            p.drawGlyphRun(QPointF(x, baseline), run);
-                        else
-                            p.drawText(x, baseline, text);
-                        if (clip)
-                            p.restore();
-                    }
-                    if (selected)
-                        focusCell = cell;
-                    // Grid line at the right of the cell, down to the row's bottom line.
-                    lines.emplace_back(span.right - 1, rowRect.top(), 1, rh);
+            if (state.beginRow)
+                state.beginRow(row);
+            const auto endRow = qScopeGuard([&] {
+                if (state.endRow)
+                    state.endRow();
+            });
+            for (int i = firstCol; i < endCol; ++i) {
+                const TPaintColumn& column = shown[static_cast<std::size_t>(i - firstCol)];
+                const TColumnSpan& span = layout.columns[static_cast<std::size_t>(i)];
+                if (span.right <= bounds.left() || span.left > bounds.right())
+                    continue;
+                const QRect cell = layout.CellRect(row, i);
+                const int absolute = column.absoluteIndex;
+                const bool selected = row == focusedNode && absolute == focusedColumn;
+                QColor bg = c.window, fg = c.fontColor;
+                if (selected && focused) {
+                    bg = c.highlight;
+                    fg = c.highlightText;
+                } else if (selected && !state.hideSelection) {
+                    bg = c.hideSel;
+                    fg = c.hideSelText;
+                } else if (column.background.isValid()) {
+                    // A column's own font carries no colour here: the grid's
+                    // text colour applies.
+                    bg = column.background;
                 }
-            } catch (...) {
-                grid.EndNodeRead();
-                throw;
+                p.fillRect(cell, bg);
+                const QString text = state.cellText ? state.cellText(row, absolute) : QString();
+                if (!text.isEmpty()) {
+                    int w = 0;
+                    const bool glyphs = fast.Prepare(text, run, w);
+                    if (!glyphs)
+                        w = fm.horizontalAdvance(text);
+                    const int alignment = column.alignment;
+                    const int x = DataTextX(cell.left(), cell.left() + cell.width(), w, alignment);
+                    const int boxLeft = alignment == taLeftJustify ? cell.left() : cell.left() + 2;
+                    const int boxRight = cell.left() + cell.width() - 2;   // exclusive
+                    const int baseline = cell.top() + 1 + ascent;
+                    p.setPen(fg);
+                    const bool clip = x < boxLeft || x + w > boxRight;
+                    if (clip) {
+                        p.save();
+                        p.setClipRect(QRect(boxLeft, cell.top(), std::max(0, boxRight - boxLeft), cell.height()), Qt::IntersectClip);
+                    }
+                    if (glyphs)
+                        p.drawGlyphRun(QPointF(x, baseline), run);
+                    else
+                        p.drawText(x, baseline, text);
+                    if (clip)
+                        p.restore();
+                }
+                if (selected)
+                    focusCell = cell;
+                // Grid line at the right of the cell, down to the row's bottom line.
+                lines.emplace_back(span.right - 1, rowRect.top(), 1, rh);
             }
-            grid.EndNodeRead();
             const int y = rowRect.top() + rh - 1;
             lines.emplace_back(layout.bandLeft, y, layout.contentWidth, 1);
             lines.emplace_back(layout.ContentRight() - 1, rowRect.top(), 1, rh);
@@ -345,7 +323,7 @@ void PaintGrid(TdxDBGrid& grid, QPainter& p, const QRegion& region)
         if (focusCell.isValid()) {
             if (focused) {
                 InvertPoints(p, DottedFramePoints(focusCell));
-            } else if (!grid.HideFocusRect()) {
+            } else if (!state.hideFocusRect) {
                 const int l = focusCell.left(), t = focusCell.top(), r = focusCell.right(), b = focusCell.bottom();
                 std::vector<QRect> edges{QRect(l, t, r - l + 1, 1)};
                 if (b > t) {

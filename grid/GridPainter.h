@@ -11,10 +11,10 @@ class QPainter;
 class QPoint;
 class QRect;
 class QRegion;
-class TdxDBGrid;
+struct TGridPaintState;
 
 // Paints the parts of the grid's viewport that `region` covers.
-void PaintGrid(TdxDBGrid& grid, QPainter& painter, const QRegion& region);
+void PaintGrid(const TGridPaintState& state, QPainter& painter, const QRegion& region);
 
 // `text` cut so that it fits `width` pixels, its cut tail replaced by "...";
 // the text itself when it fits, "..." alone (or less) when nothing else does.

@@ -1,11 +1,14 @@
 #include "grid/dxDBGrid.h"
 
+#include "grid/GridPaintState.h"
 #include "grid/GridPainter.h"
 
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -213,16 +216,6 @@ void TdxDBGrid::ColumnLayoutChanged()
 
 // --- cells
 
-namespace {
-struct TNodeReadScope {
-    TdxDBGrid& grid;
-    TNodeReadScope(TdxDBGrid& g, int node) : grid(g) { grid.BeginNodeRead(node); }
-    ~TNodeReadScope() { grid.EndNodeRead(); }
-    TNodeReadScope(const TNodeReadScope&) = delete;
-    TNodeReadScope& operator=(const TNodeReadScope&) = delete;
-};
-} // namespace
-
 void TdxDBGrid::BeginNodeRead(int node)
 {
     if (m_nodeReadDepth++ == 0)
@@ -250,7 +243,8 @@ QString TdxDBGrid::NodeCellText(int node, int column)
         return {};
     QString text;
     {
-        TNodeReadScope scope(*this, node);
+        BeginNodeRead(node);
+        const auto end = qScopeGuard([this] { EndNodeRead(); });
         text = c->FieldText();
         if (c->OnGetText())
             c->OnGetText()(c, node, text);
@@ -336,8 +330,7 @@ void TdxDBGrid::SyncWindow()
 {
     if (m_inSyncWindow || m_destroying)
         return;
-    m_inSyncWindow = true;
-    struct TReset { bool& flag; ~TReset() { flag = false; } } reset{m_inSyncWindow};
+    const QScopedValueRollback<bool> reset(m_inSyncWindow, true);
 
     if (!IsWindowMode()) {
         m_link.SetBufferCount(1);
@@ -360,8 +353,7 @@ void TdxDBGrid::FollowActiveRecord()
 {
     if (m_following)
         return;
-    m_following = true;
-    struct TReset { bool& flag; ~TReset() { flag = false; } } reset{m_following};
+    const QScopedValueRollback<bool> reset(m_following, true);
 
     int target = m_focusedNode;
     if (m_link.Active()) {
@@ -487,8 +479,7 @@ void TdxDBGrid::UpdateScrollBars()
 {
     if (m_destroying)
         return;
-    m_inScrollBarUpdate = true;
-    struct TReset { bool& flag; ~TReset() { flag = false; } } reset{m_inScrollBarUpdate};
+    const QScopedValueRollback<bool> reset(m_inScrollBarUpdate, true);
 
     const TScrollInfo info = WindowScrollInfo();
     QScrollBar* vbar = verticalScrollBar();
@@ -722,12 +713,59 @@ QColor TdxDBGrid::EffectiveGridLineColor() const
     return face;
 }
 
+TGridPaintState TdxDBGrid::PaintState()
+{
+    TGridPaintState s;
+    s.layout = ComputeLayout();
+    TPaintColors& c = s.colors;
+    c.window = ResolveColor(m_color);
+    c.fontColor = ResolveColor(m_fontColor);
+    c.header = ResolveColor(m_headerColor);
+    c.highlight = ResolveColor(m_highlightColor);
+    c.highlightText = ResolveColor(m_highlightTextColor);
+    c.hideSel = ResolveColor(m_hideSelectionColor);
+    c.hideSelText = ResolveColor(m_hideSelectionTextColor);
+    c.gridLine = EffectiveGridLineColor();
+    c.btnHighlight = GridSysColor(gridcolor::kBtnHighlight);
+    c.btnShadow = GridSysColor(gridcolor::kBtnShadow);
+    c.dkShadow = GridSysColor(gridcolor::k3DDkShadow);
+
+    s.firstShown = s.layout.FirstShownColumn();
+    const int end = s.layout.EndShownColumn();
+    s.shown.reserve(static_cast<std::size_t>(std::max(0, end - s.firstShown)));
+    for (int i = s.firstShown; i < end; ++i) {
+        const TdxDBGridColumn* column = VisibleColumn(i);
+        TPaintColumn pc;
+        pc.absoluteIndex = column->Index();
+        pc.caption = column->DisableCaption() ? QString() : column->Caption();
+        pc.headerAlignment = column->HeaderAlignment();
+        pc.alignment = column->Alignment();
+        if (column->IsExplicit(evColor) && column->Color() != m_color)
+            pc.background = ResolveColor(column->Color());
+        s.shown.push_back(std::move(pc));
+    }
+    s.font = font();
+    s.headerFont = m_headerFont;
+    s.nodeCount = m_nodeCount;
+    s.partialRowCount = m_rows.partial;
+    s.focusedNode = m_focusedNode;
+    s.focusedColumn = FocusedColumnIndex();
+    s.focused = GridFocused();
+    s.hideSelection = m_hideSelection;
+    s.hideFocusRect = m_hideFocusRect;
+    s.pressedColumn = m_pressedColumn;
+    s.cellText = [this](int node, int column) { return NodeCellText(node, column); };
+    s.beginRow = [this](int node) { BeginNodeRead(node); };
+    s.endRow = [this] { EndNodeRead(); };
+    return s;
+}
+
 // --- events
 
 void TdxDBGrid::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
-    PaintGrid(*this, painter, event->region());
+    PaintGrid(PaintState(), painter, event->region());
 }
 
 void TdxDBGrid::resizeEvent(QResizeEvent* event)

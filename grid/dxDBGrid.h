@@ -20,6 +20,7 @@
 #include <vector>
 
 class TdxDBGrid;
+struct TGridPaintState;
 
 // The grid's subscription to its data source; forwards every notification.
 class TdxGridDataLink : public TDataLink {
@@ -131,6 +132,8 @@ public:
     // --- metrics, layout, painting
     void RecalcMetrics();
     [[nodiscard]] const TGridMetrics& Metrics() const { return m_metrics; }
+    // What a paint needs, resolved now; its cell-text callback reads this grid.
+    [[nodiscard]] TGridPaintState PaintState();
     [[nodiscard]] TGridLayout ComputeLayout() const;
     [[nodiscard]] int LeftCoord() const { return m_leftCoord; }
     void SetLeftCoord(int value);

@@ -5,6 +5,8 @@
 #include "platform/core/Failure.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -15,29 +17,6 @@ constexpr int kColumnWidth = 200;
 // The walk hands the loop a turn at most this often; a turn per record
 // would cost more than the fetch itself on large results.
 constexpr qint64 kWalkTurnMs = 15;
-
-// Restores a flag on every exit path.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~TFlagScope() { m_flag = false; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-private:
-    bool& m_flag;
-};
-
-// Holds the dataset's notifications; the grid catches up at every turn.
-class TControlsHold {
-public:
-    explicit TControlsHold(TDataSet& ds) : m_ds(ds) { m_ds.DisableControls(); }
-    ~TControlsHold() { m_ds.EnableControls(); }
-    TControlsHold(const TControlsHold&) = delete;
-    TControlsHold& operator=(const TControlsHold&) = delete;
-    void Flush() { m_ds.EnableControls(); m_ds.DisableControls(); }
-private:
-    TDataSet& m_ds;
-};
 
 } // namespace
 
@@ -117,16 +96,19 @@ void TQueryRunner::Run()
 
 void TQueryRunner::WalkToEnd()
 {
-    TFlagScope walking(m_walking);
+    const QScopedValueRollback<bool> walking(m_walking, true);
     TDbQuery& q = m_ctx.query;
-    TControlsHold hold(q);
+    // Notifications are held during the walk; the grid catches up at every turn.
+    q.DisableControls();
+    const auto enable = qScopeGuard([&q] { q.EnableControls(); });
     QElapsedTimer turn;
     turn.start();
     q.First();
     while (!q.Eof()) {
         q.Next();
         if (turn.elapsed() >= kWalkTurnMs) {
-            hold.Flush();
+            q.EnableControls();
+            q.DisableControls();
             m_ctx.view.ProcessMessages();
             turn.restart();
         }
