@@ -55,7 +55,10 @@ public:
 // into memory; a statement without any row set fails with
 // "<Name>: CommandText does not return a result set" and sets the first error
 // entry's NativeError to kNoResultNativeError.
-class TDbQuery : public TDataSet {
+//
+// TDataSet is a virtual base so that an implementation can take the dataset
+// services from one class and the query services from another.
+class TDbQuery : public virtual TDataSet {
 public:
     virtual void SetConnection(TDbConnection* connection) = 0;
     [[nodiscard]] virtual TDbConnection* Connection() const = 0;

@@ -465,11 +465,6 @@ void TMemDataSet::DatabaseError(const QString& text) const
     throw EDatabaseError(m_name.isEmpty() ? text : QStringLiteral("%1: %2").arg(m_name, text));
 }
 
-long long TMemDataSet::ExecSQL()
-{
-    DatabaseError(QStringLiteral("Missing Connection or ConnectionString"));
-}
-
 void TMemDataSet::CheckActive() const
 {
     if (!m_impl->active)

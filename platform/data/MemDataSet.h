@@ -5,7 +5,8 @@
 //
 // Open() fills the store through InternalOpen(); the base class serves the
 // rows given to SetData() (the in-memory dataset used by grid tests and
-// demos); the ODBC query overrides InternalOpen() to run its SQL.
+// demos); the ODBC query overrides InternalOpen() to run its SQL. TDataSet is
+// a virtual base, shared with TDbQuery in the ODBC query.
 //
 // Notifications to the links of the attached data sources:
 // - Open: ActiveChanged(true), then DataSetChanged. Close: ActiveChanged(false).
@@ -28,7 +29,7 @@
 // links; reading them while closed raises the closed-dataset error.
 
 #include "platform/data/ColumnStore.h"
-#include "query/Database.h"
+#include "query/DataSet.h"
 
 #include <memory>
 #include <optional>
@@ -36,7 +37,7 @@
 
 class TMemField;
 
-class TMemDataSet : public TDbQuery {
+class TMemDataSet : public virtual TDataSet {
 public:
     explicit TMemDataSet(QString name);
     ~TMemDataSet() override;
@@ -89,16 +90,6 @@ public:
     [[nodiscard]] int WindowActiveRecord() const override;
     void SetWindowActiveRecord(int row) override;
 
-    // --- TDbQuery (a plain in-memory dataset has no connection: SQL is
-    // stored, ExecSQL fails)
-    void SetConnection(TDbConnection* connection) override { m_connection = connection; }
-    [[nodiscard]] TDbConnection* Connection() const override { return m_connection; }
-    void SetSQL(const QString& sql) override { m_sql = sql; }
-    [[nodiscard]] QString SQL() const override { return m_sql; }
-    void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
-    [[nodiscard]] int CommandTimeout() const override { return m_commandTimeout; }
-    long long ExecSQL() override;
-
     // The original values of a record changed or deleted since open, for a
     // later write-back by key; see OriginalValue().
     [[nodiscard]] std::optional<QVariant> OriginalValue(const TBookmark& record, int field) const;
@@ -134,10 +125,7 @@ private:
 
     std::unique_ptr<Impl> m_impl;
     QString m_name;
-    QString m_sql;
-    int m_commandTimeout = 30;
     bool m_readOnly = false;
-    TDbConnection* m_connection = nullptr;
 };
 
 // The naming rule for result fields: an empty name becomes "COLUMN%d" (the

@@ -409,7 +409,7 @@ void TOdbcQuery::SetConnection(TDbConnection* connection)
 {
     if (auto* old = dynamic_cast<TOdbcConnection*>(Connection()))
         old->Unregister(this);
-    TMemDataSet::SetConnection(connection);
+    m_connection = connection;
     if (auto* c = dynamic_cast<TOdbcConnection*>(connection))
         c->Register(this);
 }

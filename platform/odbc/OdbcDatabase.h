@@ -66,12 +66,17 @@ private:
 
 // A query whose Open() runs its SQL on the connection and fetches the whole
 // result into the in-memory dataset. The SQL text is sent exactly as given.
-class TOdbcQuery : public TMemDataSet {
+class TOdbcQuery : public TMemDataSet, public TDbQuery {
 public:
     explicit TOdbcQuery(QString name, TDbConnection* connection = nullptr);
     ~TOdbcQuery() override;
 
     void SetConnection(TDbConnection* connection) override;
+    [[nodiscard]] TDbConnection* Connection() const override { return m_connection; }
+    void SetSQL(const QString& sql) override { m_sql = sql; }
+    [[nodiscard]] QString SQL() const override { return m_sql; }
+    void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
+    [[nodiscard]] int CommandTimeout() const override { return m_commandTimeout; }
     long long ExecSQL() override;
 
     // Rows per block fetch of the last open (for tests and measurements).
@@ -85,5 +90,8 @@ private:
     TOdbcConnection& RequireConnection() const;
     TOdbcStmt Execute(TOdbcConnection& connection);
 
+    TDbConnection* m_connection = nullptr;
+    QString m_sql;
+    int m_commandTimeout = 30;
     int m_lastRowArraySize = 0;
 };

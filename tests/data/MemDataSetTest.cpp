@@ -141,14 +141,6 @@ TEST(MemDataSet, ReopenServesTheGivenRowsAgainWithoutEdits)
     EXPECT_TRUE(ds.DeletedRecords().empty());
 }
 
-TEST(MemDataSet, ExecSqlWithoutConnectionFails)
-{
-    TMemDataSet ds("qry");
-    ds.SetSQL("update t set a = 1");
-    EXPECT_EQ(ds.SQL(), QStringLiteral("update t set a = 1"));
-    EXPECT_FALSE(ErrorOf([&] { ds.ExecSQL(); }).isEmpty());
-}
-
 TEST(MemDataSet, DestroyingTheDatasetDetachesItsSources)
 {
     TDataSource source;
