@@ -8,7 +8,7 @@ begin;
 create table about(table_name text, shows text);
 insert into about values
   ('about', 'Этот список: что показывает каждая таблица.'),
-  ('types', 'Типы значений: целые, десятичные, вещественные, дата, время, дата и время, логические, текст, двоичные; строка из одних NULL.'),
+  ('types', 'Типы значений: целые, десятичные (numeric, драйвер SQLite отдаёт их как вещественные), вещественные, дата, время, дата и время, логические, текст, двоичные; строка из одних NULL.'),
   ('сотрудники', 'Имена таблицы, столбцов и значения по-русски; NULL в столбцах «руководитель» и «телефон».'),
   ('商品', 'Имена и значения на китайском, японском и корейском.'),
   ('documents', 'Длинный текст (300 000 символов), заметка в формате RTF, короткий текст и NULL.'),
@@ -18,7 +18,7 @@ create table types(
   id integer primary key,
   small_value smallint,
   big_value bigint,
-  amount decimal(12,2),
+  amount numeric(12,2),
   ratio double,
   day date,
   clock time,
@@ -39,7 +39,7 @@ create table сотрудники(
   фамилия varchar(40),
   имя varchar(40),
   отдел varchar(40),
-  оклад decimal(10,2),
+  оклад numeric(10,2),
   дата_приёма date,
   руководитель integer,
   телефон varchar(20));
@@ -55,7 +55,7 @@ create table 商品(
   编号 integer primary key,
   名称 text,
   分类 text,
-  价格 decimal(10,2),
+  价格 numeric(10,2),
   库存 integer,
   备注 text);
 insert into 商品 values
@@ -85,7 +85,7 @@ select 2, 'Длинный текст, 300 000 символов', 'long',
        substr(group_concat(printf('%06d Длинный текст: строка для проверки прокрутки%s', n, char(10)), ''), 1, 300000)
   from line;
 
-create table big(id integer primary key, name varchar(40), amount decimal(12,2), ratio double,
+create table big(id integer primary key, name varchar(40), amount numeric(12,2), ratio double,
                  created datetime, flag boolean, category varchar(20));
 insert into big
 with recursive r(n) as (select 1 union all select n + 1 from r where n < 200000)
