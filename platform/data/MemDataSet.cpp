@@ -1,58 +1,20 @@
 #include "platform/data/MemDataSet.h"
 
 #include "platform/data/DisplayText.h"
-
-#include <QDate>
-#include <QDateTime>
-#include <QTime>
+#include "platform/data/FieldValue.h"
+#include "platform/data/RecordCursor.h"
+#include "platform/data/RowOrder.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <limits>
-#include <numeric>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace {
 
-constexpr std::int64_t kMsecsPerDay = 86'400'000;
-const QDate kEpoch(1970, 1, 1);
-constexpr std::size_t kNoPos = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kNoPos = TRowOrder::npos;
 
 [[nodiscard]] bool IsEditState(TDataSetState s) { return s == dsEdit || s == dsInsert; }
 
-[[nodiscard]] std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
-{
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
-[[nodiscard]] int DefaultDisplayWidth(const TFieldDef& def)
-{
-    switch (def.type) {
-    case ftSmallint: return 6;
-    case ftWord: return 5;
-    case ftInteger:
-    case ftAutoInc: return 11;
-    case ftLargeint: return 15;
-    case ftFloat:
-    case ftCurrency: return 10;
-    case ftBCD: return def.precision > 0 ? def.precision + 2 : 10;
-    case ftBoolean: return 5;
-    case ftDate:
-    case ftTime: return 10;
-    case ftDateTime: return 18;
-    case ftGuid: return 38;
-    case ftString:
-    case ftFixedChar:
-    case ftWideString: return def.size > 0 ? def.size : 10;
-    case ftBytes:
-    case ftVarBytes: return def.size > 0 ? def.size * 2 : 10;
-    default: return 10;
-    }
-}
+const QString kClosedError = QStringLiteral("Cannot perform this operation on a closed dataset");
 
 } // namespace
 
@@ -81,13 +43,8 @@ public:
     [[nodiscard]] QByteArray SaveToBytes() const override;
     void SetValue(const QVariant& value) override;
 
-    [[nodiscard]] const TFieldDef& Def() const { return m_def; }
-    [[nodiscard]] TStorageKind Kind() const { return m_kind; }
     // A field of an earlier result: reads NULL, refuses writes.
     void Retire() { m_retired = true; }
-
-    // The stored value of physical row `row` in this field's column.
-    [[nodiscard]] static QVariant StoredValue(const TColumnData& column, TFieldType type, std::size_t row);
 
 private:
     // Where the active record's value lives: the edit buffer, a store row, or
@@ -97,7 +54,7 @@ private:
         std::size_t row = kNoPos;
     };
     [[nodiscard]] Source Locate() const;
-    [[nodiscard]] QVariant Canonical(const QVariant& value) const;
+    [[nodiscard]] const TColumnData& Column() const;
 
     TMemDataSet* m_dataSet;
     int m_index;
@@ -119,20 +76,9 @@ struct TMemDataSet::Impl {
     // next open.
     std::vector<std::unique_ptr<TMemField>> retired;
 
-    // Logical position -> physical row. Empty while it is the identity over
-    // [0, count), which holds until the first insert or delete in the middle.
-    std::vector<std::uint32_t> order;
-    std::size_t count = 0;
+    TRowOrder order;                      // logical position <-> physical row
+    TRecordCursor cursor;                 // over the same logical positions
     std::size_t baseRows = 0;             // physical rows [0, baseRows) came from the open
-
-    // Cursor and window. `cur` and `top` are logical positions; meaningful
-    // while count > 0. The window is [top, top + bufferCount) clipped to data.
-    std::size_t cur = 0;
-    std::size_t top = 0;
-    bool bof = true;
-    bool eof = true;
-    int bufferCount = 1;
-    int readRow = -1;                     // window row the fields read; -1: the cursor's
 
     // The record being edited or inserted.
     std::vector<QVariant> buffer;
@@ -141,7 +87,6 @@ struct TMemDataSet::Impl {
 
     // Write-back bookkeeping.
     std::unordered_map<std::size_t, std::vector<QVariant>> originals;
-    std::unordered_set<std::size_t> gone;   // deleted rows and dropped inserts
     std::vector<TBookmark> deleted;
 
     // Notifications.
@@ -152,116 +97,56 @@ struct TMemDataSet::Impl {
     std::uint64_t openCount = 0;           // opens so far
     std::uint64_t openCountAtDisable = 0;
 
-    [[nodiscard]] std::size_t Physical(std::size_t logical) const
-    {
-        return order.empty() ? logical : order[logical];
-    }
+    [[nodiscard]] std::size_t Count() const { return cursor.Count(); }
+    [[nodiscard]] std::size_t CurrentPhysical() const { return order.Physical(cursor.Current()); }
     [[nodiscard]] std::size_t LogicalOf(std::int64_t id) const
     {
-        if (id < 0)
-            return kNoPos;
-        const auto phys = static_cast<std::size_t>(id);
-        if (order.empty())
-            return phys < count ? phys : kNoPos;
-        const auto it = std::find(order.begin(), order.end(), static_cast<std::uint32_t>(phys));
-        return it == order.end() || phys > std::numeric_limits<std::uint32_t>::max()
-            ? kNoPos : static_cast<std::size_t>(it - order.begin());
-    }
-    void MaterializeOrder()
-    {
-        if (order.empty() && count > 0) {
-            order.resize(count);
-            std::iota(order.begin(), order.end(), std::uint32_t{0});
-        }
-    }
-    [[nodiscard]] int CursorRow() const { return static_cast<int>(cur - top); }
-    [[nodiscard]] int WindowRecords() const
-    {
-        if (!active || count == 0)
-            return 0;
-        return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(bufferCount), count - top));
-    }
-    // Scrolls the window the least amount that shows the cursor, then keeps
-    // it full where the data allows.
-    void FitWindow()
-    {
-        if (count == 0) {
-            top = 0;
-            cur = 0;
-            return;
-        }
-        cur = std::min(cur, count - 1);
-        const auto bc = static_cast<std::size_t>(bufferCount);
-        if (cur < top)
-            top = cur;
-        else if (cur >= top + bc)
-            top = cur - bc + 1;
-        const std::size_t maxTop = count > bc ? count - bc : 0;
-        top = std::min(top, maxTop);
+        return id < 0 ? kNoPos : order.Logical(static_cast<std::size_t>(id));
     }
     [[nodiscard]] std::vector<QVariant> RowValues(std::size_t phys) const
     {
         std::vector<QVariant> values;
-        values.reserve(fields.size());
+        values.reserve(static_cast<std::size_t>(store.ColumnCount()));
         for (int i = 0; i < store.ColumnCount(); ++i)
-            values.push_back(TMemField::StoredValue(store.Column(i), store.Defs()[static_cast<std::size_t>(i)].type, phys));
+            values.push_back(StoredValue(store.Column(i), phys));
         return values;
     }
-    // Writes the fields marked in `only` (all when empty).
-    void WriteRow(std::size_t phys, const std::vector<QVariant>& values, const std::vector<bool>& only = {});
+    // Writes the fields marked in `only`.
+    void WriteRow(std::size_t phys, const std::vector<QVariant>& values, const std::vector<bool>& only)
+    {
+        for (int i = 0; i < store.ColumnCount(); ++i) {
+            const auto f = static_cast<std::size_t>(i);
+            if (only[f])
+                StoreValue(store.Column(i), phys, values[f]);
+        }
+    }
+    void StartBuffer(std::vector<QVariant> values, TDataSetState editState)
+    {
+        buffer = std::move(values);
+        dirty.assign(buffer.size(), false);
+        modified = false;
+        cursor.ResetActiveRow();
+        state = editState;
+    }
+    void EndBuffer()
+    {
+        buffer.clear();
+        modified = false;
+        state = dsBrowse;
+    }
+    void ClearEdits()
+    {
+        buffer.clear();
+        modified = false;
+        originals.clear();
+        deleted.clear();
+    }
     void FreeRetired()
     {
         if (active && disableCount == 0)
             retired.clear();
     }
 };
-
-void TMemDataSet::Impl::WriteRow(std::size_t phys, const std::vector<QVariant>& values, const std::vector<bool>& only)
-{
-    for (int i = 0; i < store.ColumnCount(); ++i) {
-        if (!only.empty() && !only[static_cast<std::size_t>(i)])
-            continue;
-        TColumnData& col = store.Column(i);
-        const QVariant& v = values[static_cast<std::size_t>(i)];
-        if (!v.isValid() || v.isNull()) {
-            col.SetNull(phys, true);
-            continue;
-        }
-        switch (col.Kind()) {
-        case TStorageKind::Int32:
-        case TStorageKind::Int64:
-            col.SetInt(phys, v.toLongLong());
-            break;
-        case TStorageKind::Bool:
-            col.SetInt(phys, v.toBool() ? 1 : 0);
-            break;
-        case TStorageKind::Float64:
-            col.SetDouble(phys, v.toDouble());
-            break;
-        case TStorageKind::Date:
-            col.SetDays(phys, static_cast<std::int32_t>(kEpoch.daysTo(v.toDate())));
-            break;
-        case TStorageKind::Time:
-            col.SetMsecs(phys, v.toTime().msecsSinceStartOfDay());
-            break;
-        case TStorageKind::DateTime: {
-            const QDateTime dt = v.toDateTime();
-            col.SetMsecs(phys, kEpoch.daysTo(dt.date()) * kMsecsPerDay + dt.time().msecsSinceStartOfDay());
-            break;
-        }
-        case TStorageKind::Text: {
-            const QByteArray utf8 = v.toString().toUtf8();
-            col.SetBytes(phys, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-            break;
-        }
-        case TStorageKind::Bytes: {
-            const QByteArray bytes = v.toByteArray();
-            col.SetBytes(phys, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-            break;
-        }
-        }
-    }
-}
 
 template <typename F> void TMemDataSet::NotifyLinks(F&& f)
 {
@@ -274,63 +159,39 @@ template <typename F> void TMemDataSet::NotifyLinks(F&& f)
     }
 }
 
-// --------------------------------------------------------- TMemField methods
-
-QVariant TMemField::StoredValue(const TColumnData& column, TFieldType type, std::size_t row)
+void TMemDataSet::Announce(const TWindowNotice& notice)
 {
-    if (column.IsNull(row))
-        return {};
-    switch (column.Kind()) {
-    case TStorageKind::Int32:
-    case TStorageKind::Int64:
-        return QVariant(static_cast<qlonglong>(column.Int(row)));
-    case TStorageKind::Bool:
-        return QVariant(column.Int(row) != 0);
-    case TStorageKind::Float64:
-        return QVariant(column.Double(row));
-    case TStorageKind::Date:
-        return QVariant(kEpoch.addDays(column.Days(row)));
-    case TStorageKind::Time:
-        return QVariant(QTime::fromMSecsSinceStartOfDay(static_cast<int>(column.Msecs(row))));
-    case TStorageKind::DateTime: {
-        // A wall-clock value: held as UTC so that no zone rule moves it.
-        const std::int64_t ms = column.Msecs(row);
-        const std::int64_t days = FloorDiv(ms, kMsecsPerDay);
-        const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms - days * kMsecsPerDay));
-        return QVariant(QDateTime(kEpoch.addDays(days), time, Qt::UTC));
+    if (notice.kind == TWindowNotice::Scrolled) {
+        const int distance = notice.distance;
+        NotifyLinks([distance](TDataLink& link) { link.DataSetScrolled(distance); });
+    } else if (notice.kind == TWindowNotice::Changed) {
+        NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
     }
-    case TStorageKind::Text: {
-        const std::string_view b = column.Bytes(row);
-        return QVariant(QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())));
-    }
-    case TStorageKind::Bytes: {
-        const std::string_view b = column.Bytes(row);
-        return QVariant(QByteArray(b.data(), static_cast<qsizetype>(b.size())));
-    }
-    }
-    Q_UNUSED(type);
-    return {};
 }
+
+// --------------------------------------------------------- TMemField methods
 
 TMemField::Source TMemField::Locate() const
 {
     const TMemDataSet::Impl& d = *m_dataSet->m_impl;
     if (!d.active)
-        m_dataSet->DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
-    if (m_retired || d.count == 0)
+        m_dataSet->DatabaseError(kClosedError);
+    if (m_retired || d.Count() == 0)
         return {};
-    const std::size_t logical = d.top + static_cast<std::size_t>(m_dataSet->WindowActiveRecord());
-    if (IsEditState(d.state) && logical == d.cur)
+    const std::size_t logical = d.cursor.ActiveLogical();
+    if (IsEditState(d.state) && logical == d.cursor.Current())
         return {&d.buffer[static_cast<std::size_t>(m_index)], kNoPos};
-    return {nullptr, d.Physical(logical)};
+    return {nullptr, d.order.Physical(logical)};
 }
+
+const TColumnData& TMemField::Column() const { return m_dataSet->m_impl->store.Column(m_index); }
 
 bool TMemField::IsNull() const
 {
     const Source s = Locate();
     if (s.buffered)
         return !s.buffered->isValid() || s.buffered->isNull();
-    return s.row == kNoPos || m_dataSet->m_impl->store.Column(m_index).IsNull(s.row);
+    return s.row == kNoPos || Column().IsNull(s.row);
 }
 
 QVariant TMemField::AsVariant() const
@@ -340,96 +201,39 @@ QVariant TMemField::AsVariant() const
         return *s.buffered;
     if (s.row == kNoPos)
         return {};
-    return StoredValue(m_dataSet->m_impl->store.Column(m_index), m_def.type, s.row);
+    return StoredValue(Column(), s.row);
 }
 
 QByteArray TMemField::SaveToBytes() const
 {
     const Source s = Locate();
-    if (!s.buffered && s.row != kNoPos && (m_kind == TStorageKind::Text || m_kind == TStorageKind::Bytes)) {
-        const TColumnData& col = m_dataSet->m_impl->store.Column(m_index);
-        if (col.IsNull(s.row))
-            return {};
-        const std::string_view b = col.Bytes(s.row);
+    if (s.buffered)
+        return ValueBytes(*s.buffered, m_def.type);
+    if (s.row == kNoPos || Column().IsNull(s.row))
+        return {};
+    // Text and bytes straight from the store, without a variant.
+    if (m_kind == TStorageKind::Text || m_kind == TStorageKind::Bytes) {
+        const std::string_view b = Column().Bytes(s.row);
         return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
     }
-    const QVariant v = s.buffered ? *s.buffered : (s.row == kNoPos ? QVariant() : AsVariant());
-    if (!v.isValid() || v.isNull())
-        return {};
-    if (m_kind == TStorageKind::Bytes)
-        return v.toByteArray();
-    if (m_kind == TStorageKind::Text)
-        return v.toString().toUtf8();
-    return ValueDisplayText(v, m_def.type).toUtf8();
-}
-
-QVariant TMemField::Canonical(const QVariant& value) const
-{
-    if (!value.isValid() || value.isNull())
-        return {};
-    bool ok = true;
-    QVariant out;
-    switch (m_kind) {
-    case TStorageKind::Int32:
-    case TStorageKind::Int64:
-        out = QVariant(value.toLongLong(&ok));
-        break;
-    case TStorageKind::Bool:
-        out = QVariant(value.toBool());
-        break;
-    case TStorageKind::Float64:
-        out = QVariant(value.toDouble(&ok));
-        break;
-    case TStorageKind::Date:
-        out = QVariant(value.toDate());
-        ok = out.toDate().isValid();
-        break;
-    case TStorageKind::Time:
-        out = QVariant(value.toTime());
-        ok = out.toTime().isValid();
-        break;
-    case TStorageKind::DateTime: {
-        const QDateTime dt = value.toDateTime();
-        ok = dt.isValid();
-        out = QVariant(QDateTime(dt.date(), dt.time(), Qt::UTC));
-        break;
-    }
-    case TStorageKind::Text:
-        if (m_def.type == ftBCD) {
-            QString text = value.typeId() == QMetaType::Double
-                ? QString::number(value.toDouble(), 'f', m_def.scale > 0 ? m_def.scale : 15)
-                : value.toString();
-            text = FormatExactDecimal(text, u'.');
-            // Only a plain decimal survives FormatExactDecimal unchanged in form.
-            bool number = false;
-            text.toDouble(&number);
-            ok = number && !text.contains(u'e', Qt::CaseInsensitive);
-            out = QVariant(text);
-        } else {
-            out = QVariant(value.toString());
-        }
-        break;
-    case TStorageKind::Bytes:
-        out = QVariant(value.toByteArray());
-        break;
-    }
-    if (!ok)
-        m_dataSet->DatabaseError(QStringLiteral("'%1' is not a valid value for field '%2'").arg(value.toString(), m_def.name));
-    return out;
+    return ValueBytes(StoredValue(Column(), s.row), m_def.type);
 }
 
 void TMemField::SetValue(const QVariant& value)
 {
     TMemDataSet::Impl& d = *m_dataSet->m_impl;
     if (!d.active || m_retired)
-        m_dataSet->DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+        m_dataSet->DatabaseError(kClosedError);
     if (m_dataSet->m_readOnly)
         m_dataSet->DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
     if (m_def.readOnly)
         m_dataSet->DatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(m_def.name));
     if (!IsEditState(d.state))
         m_dataSet->DatabaseError(QStringLiteral("Not in edit or insert mode"));
-    d.buffer[static_cast<std::size_t>(m_index)] = Canonical(value);
+    std::optional<QVariant> canonical = CanonicalValue(m_def, value);
+    if (!canonical)
+        m_dataSet->DatabaseError(QStringLiteral("'%1' is not a valid value for field '%2'").arg(value.toString(), m_def.name));
+    d.buffer[static_cast<std::size_t>(m_index)] = std::move(*canonical);
     d.dirty[static_cast<std::size_t>(m_index)] = true;
     d.modified = true;
     m_dataSet->NotifyLinks([this](TDataLink& link) { link.RecordChanged(this); });
@@ -468,7 +272,7 @@ void TMemDataSet::DatabaseError(const QString& text) const
 void TMemDataSet::CheckActive() const
 {
     if (!m_impl->active)
-        DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+        DatabaseError(kClosedError);
 }
 
 void TMemDataSet::CheckCanModify() const
@@ -487,6 +291,15 @@ void TMemDataSet::CheckBrowseMode()
     }
 }
 
+void TMemDataSet::RetireFields()
+{
+    Impl& d = *m_impl;
+    for (auto& f : d.fields) {
+        f->Retire();
+        d.retired.push_back(std::move(f));
+    }
+    d.fields.clear();
+}
 
 void TMemDataSet::Open()
 {
@@ -503,30 +316,16 @@ void TMemDataSet::Open()
     store.Shrink();
 
     d.store = std::move(store);
-    d.count = d.store.RowCount();
-    d.baseRows = d.count;
-    d.order.clear();
-    d.originals.clear();
-    d.gone.clear();
-    d.deleted.clear();
-    d.buffer.clear();
-    d.modified = false;
-    d.cur = 0;
-    d.top = 0;
-    d.readRow = -1;
-    d.bof = true;
-    d.eof = d.count == 0;
-    for (auto& f : d.fields) {
-        f->Retire();
-        d.retired.push_back(std::move(f));
-    }
-    d.fields.clear();
+    d.baseRows = d.store.RowCount();
+    d.order.Reset(d.baseRows);
+    d.cursor.Reset(d.baseRows);
+    d.ClearEdits();
+    RetireFields();
     for (std::size_t i = 0; i < defs.size(); ++i)
         d.fields.push_back(std::make_unique<TMemField>(this, static_cast<int>(i), defs[i]));
     d.state = dsBrowse;
     d.active = true;
     ++d.openCount;
-    d.FitWindow();
 
     NotifyLinks([](TDataLink& link) { link.ActiveChanged(true); });
     NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
@@ -538,21 +337,12 @@ void TMemDataSet::Close()
     Impl& d = *m_impl;
     if (!d.active)
         return;
-    d.buffer.clear();
-    d.modified = false;
-    for (auto& f : d.fields) {
-        f->Retire();
-        d.retired.push_back(std::move(f));
-    }
-    d.fields.clear();
+    RetireFields();
     d.store = TColumnStore();
-    std::vector<std::uint32_t>().swap(d.order);
-    d.originals.clear();
-    d.gone.clear();
-    d.deleted.clear();
-    d.count = d.baseRows = d.cur = d.top = 0;
-    d.readRow = -1;
-    d.bof = d.eof = true;
+    d.order.Reset(0);
+    d.cursor.Reset(0);
+    d.ClearEdits();
+    d.baseRows = 0;
     d.active = false;
     d.state = dsInactive;
 
@@ -562,48 +352,18 @@ void TMemDataSet::Close()
 bool TMemDataSet::Active() const { return m_impl->active; }
 TDataSetState TMemDataSet::State() const { return m_impl->state; }
 
-void TMemDataSet::MoveCursorTo(std::size_t logical, bool bof, bool eof)
-{
-    Impl& d = *m_impl;
-    const std::size_t oldTop = d.top;
-    const std::size_t oldCur = d.cur;
-    const int oldRead = d.readRow;
-    d.cur = logical;
-    d.readRow = -1;
-    d.bof = bof;
-    d.eof = eof;
-    d.FitWindow();
-    if (d.top == oldTop && d.cur == oldCur && oldRead == -1)
-        return;
-    const auto distance = static_cast<std::int64_t>(oldTop) - static_cast<std::int64_t>(d.top);
-    if (std::llabs(distance) <= d.bufferCount) {
-        const int dist = static_cast<int>(distance);
-        NotifyLinks([dist](TDataLink& link) { link.DataSetScrolled(dist); });
-    } else {
-        NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
-    }
-}
-
 void TMemDataSet::First()
 {
     CheckActive();
     CheckBrowseMode();
-    if (m_impl->count == 0) {
-        m_impl->bof = m_impl->eof = true;
-        return;
-    }
-    MoveCursorTo(0, true, false);
+    Announce(m_impl->cursor.First());
 }
 
 void TMemDataSet::Last()
 {
     CheckActive();
     CheckBrowseMode();
-    if (m_impl->count == 0) {
-        m_impl->bof = m_impl->eof = true;
-        return;
-    }
-    MoveCursorTo(m_impl->count - 1, false, true);
+    Announce(m_impl->cursor.Last());
 }
 
 void TMemDataSet::Next() { MoveBy(1); }
@@ -613,53 +373,30 @@ int TMemDataSet::MoveBy(int distance)
 {
     CheckActive();
     CheckBrowseMode();
-    Impl& d = *m_impl;
-    if (distance == 0)
-        return 0;
-    if (d.count == 0) {
-        d.bof = d.eof = true;
-        return 0;
-    }
-    if (distance > 0) {
-        if (d.eof)
-            return 0;
-        const std::size_t avail = d.count - 1 - d.cur;
-        const std::size_t want = static_cast<std::size_t>(distance);
-        const std::size_t moved = std::min(want, avail);
-        MoveCursorTo(d.cur + moved, false, want > avail);
-        return static_cast<int>(moved);
-    }
-    if (d.bof)
-        return 0;
-    const std::size_t want = static_cast<std::size_t>(-static_cast<std::int64_t>(distance));
-    const std::size_t moved = std::min(want, d.cur);
-    MoveCursorTo(d.cur - moved, want > d.cur, false);
-    return -static_cast<int>(moved);
+    const TCursorStep step = m_impl->cursor.MoveBy(distance);
+    Announce(step.notice);
+    return step.moved;
 }
 
-bool TMemDataSet::Bof() const { return !m_impl->active || m_impl->bof; }
-bool TMemDataSet::Eof() const { return !m_impl->active || m_impl->eof; }
+bool TMemDataSet::Bof() const { return !m_impl->active || m_impl->cursor.Bof(); }
+bool TMemDataSet::Eof() const { return !m_impl->active || m_impl->cursor.Eof(); }
 
 int TMemDataSet::RecNo() const
 {
     const Impl& d = *m_impl;
-    return d.active && d.count > 0 ? static_cast<int>(d.cur + 1) : -1;
+    return d.active && d.Count() > 0 ? static_cast<int>(d.cursor.Current() + 1) : -1;
 }
 
 void TMemDataSet::SetRecNo(int recNo)
 {
     CheckActive();
     CheckBrowseMode();
-    Impl& d = *m_impl;
-    if (d.count == 0)
-        return;
-    const auto target = static_cast<std::size_t>(std::clamp<std::int64_t>(recNo, 1, static_cast<std::int64_t>(d.count)) - 1);
-    MoveCursorTo(target, false, false);
+    Announce(m_impl->cursor.MoveToRecNo(recNo));
 }
 
 int TMemDataSet::RecordCount() const
 {
-    return m_impl->active ? static_cast<int>(m_impl->count) : 0;
+    return m_impl->active ? static_cast<int>(m_impl->Count()) : 0;
 }
 
 int TMemDataSet::FieldCount() const
@@ -693,6 +430,8 @@ TField* TMemDataSet::FieldByName(const QString& name) const
     return f;
 }
 
+// ------------------------------------------------------------------ editing
+
 void TMemDataSet::Edit()
 {
     CheckActive();
@@ -700,36 +439,26 @@ void TMemDataSet::Edit()
     if (IsEditState(d.state))
         return;
     CheckCanModify();
-    if (d.count == 0) {
+    if (d.Count() == 0) {
         Insert();
         return;
     }
-    d.buffer = d.RowValues(d.Physical(d.cur));
-    d.dirty.assign(d.fields.size(), false);
-    d.modified = false;
-    d.readRow = -1;
-    d.state = dsEdit;
+    d.StartBuffer(d.RowValues(d.CurrentPhysical()), dsEdit);
     NotifyLinks([](TDataLink& link) { link.EditingChanged(); });
 }
 
-std::size_t TMemDataSet::AddBlankRecord(std::size_t logical)
+void TMemDataSet::AddBlankRecord(bool append)
 {
     Impl& d = *m_impl;
-    const std::size_t phys = d.store.AppendBlankRow();
-    // The identity order survives an append of the next physical row.
-    if (!(d.order.empty() && logical == d.count && phys == d.count)) {
-        d.MaterializeOrder();
-        d.order.insert(d.order.begin() + static_cast<std::ptrdiff_t>(logical), static_cast<std::uint32_t>(phys));
-    }
-    ++d.count;
-    d.buffer.assign(d.fields.size(), QVariant());
-    d.dirty.assign(d.fields.size(), false);
-    d.modified = false;
-    d.readRow = -1;
-    d.cur = logical;
-    d.state = dsInsert;
-    d.FitWindow();
-    return phys;
+    const std::size_t logical = append ? d.Count() : d.cursor.Current();
+    d.order.Insert(logical, d.store.AppendBlankRow());
+    if (append)
+        d.cursor.Appended();
+    else
+        d.cursor.Inserted(logical);
+    d.StartBuffer(std::vector<QVariant>(d.fields.size()), dsInsert);
+    NotifyLinks([](TDataLink& link) { link.EditingChanged(); });
+    NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
 }
 
 void TMemDataSet::Insert()
@@ -737,10 +466,7 @@ void TMemDataSet::Insert()
     CheckActive();
     CheckCanModify();
     CheckBrowseMode();
-    Impl& d = *m_impl;
-    AddBlankRecord(d.count == 0 ? 0 : d.cur);
-    NotifyLinks([](TDataLink& link) { link.EditingChanged(); });
-    NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
+    AddBlankRecord(false);
 }
 
 void TMemDataSet::Append()
@@ -748,12 +474,7 @@ void TMemDataSet::Append()
     CheckActive();
     CheckCanModify();
     CheckBrowseMode();
-    Impl& d = *m_impl;
-    AddBlankRecord(d.count);
-    d.bof = false;
-    d.eof = true;
-    NotifyLinks([](TDataLink& link) { link.EditingChanged(); });
-    NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
+    AddBlankRecord(true);
 }
 
 void TMemDataSet::Post()
@@ -762,15 +483,14 @@ void TMemDataSet::Post()
     Impl& d = *m_impl;
     if (!IsEditState(d.state))
         return;
-    const std::size_t phys = d.Physical(d.cur);
+    const std::size_t phys = d.CurrentPhysical();
     if (d.modified) {
+        // The first change of a fetched row keeps the row as it came.
         if (d.state == dsEdit && phys < d.baseRows && !d.originals.contains(phys))
             d.originals.emplace(phys, d.RowValues(phys));
         d.WriteRow(phys, d.buffer, d.dirty);
     }
-    d.buffer.clear();
-    d.modified = false;
-    d.state = dsBrowse;
+    d.EndBuffer();
     NotifyLinks([](TDataLink& link) { link.EditingChanged(); });
     NotifyLinks([](TDataLink& link) { link.RecordChanged(nullptr); });
 }
@@ -778,21 +498,8 @@ void TMemDataSet::Post()
 void TMemDataSet::RemoveCurrent()
 {
     Impl& d = *m_impl;
-    const std::size_t phys = d.Physical(d.cur);
-    if (!(d.order.empty() && d.cur + 1 == d.count)) {
-        d.MaterializeOrder();
-        d.order.erase(d.order.begin() + static_cast<std::ptrdiff_t>(d.cur));
-    }
-    --d.count;
-    d.gone.insert(phys);
-    if (d.count == 0) {
-        d.bof = d.eof = true;
-    } else {
-        d.bof = d.eof = false;
-        d.cur = std::min(d.cur, d.count - 1);
-    }
-    d.readRow = -1;
-    d.FitWindow();
+    d.order.Erase(d.cursor.Current());
+    d.cursor.Removed();
 }
 
 void TMemDataSet::Cancel()
@@ -800,15 +507,11 @@ void TMemDataSet::Cancel()
     CheckActive();
     Impl& d = *m_impl;
     if (d.state == dsEdit) {
-        d.buffer.clear();
-        d.modified = false;
-        d.state = dsBrowse;
+        d.EndBuffer();
         NotifyLinks([](TDataLink& link) { link.EditingChanged(); });
         NotifyLinks([](TDataLink& link) { link.RecordChanged(nullptr); });
     } else if (d.state == dsInsert) {
-        d.buffer.clear();
-        d.modified = false;
-        d.state = dsBrowse;
+        d.EndBuffer();
         RemoveCurrent();
         NotifyLinks([](TDataLink& link) { link.EditingChanged(); });
         NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
@@ -824,13 +527,11 @@ void TMemDataSet::Delete()
         Cancel();
         return;
     }
-    if (d.count == 0)
+    if (d.Count() == 0)
         DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     const bool wasEditing = d.state == dsEdit;
-    d.buffer.clear();
-    d.modified = false;
-    d.state = dsBrowse;
-    d.deleted.push_back(TBookmark{static_cast<std::int64_t>(d.Physical(d.cur))});
+    d.EndBuffer();
+    d.deleted.push_back(TBookmark{static_cast<std::int64_t>(d.CurrentPhysical())});
     RemoveCurrent();
     if (wasEditing)
         NotifyLinks([](TDataLink& link) { link.EditingChanged(); });
@@ -847,12 +548,14 @@ bool TMemDataSet::CanModify() const
     return m_impl->active && !m_readOnly;
 }
 
+// ---------------------------------------------------------------- bookmarks
+
 TBookmark TMemDataSet::GetBookmark() const
 {
     const Impl& d = *m_impl;
-    if (!d.active || d.count == 0)
+    if (!d.active || d.Count() == 0)
         return {};
-    return TBookmark{static_cast<std::int64_t>(d.Physical(d.cur))};
+    return TBookmark{static_cast<std::int64_t>(d.CurrentPhysical())};
 }
 
 void TMemDataSet::GotoBookmark(const TBookmark& bookmark)
@@ -862,13 +565,15 @@ void TMemDataSet::GotoBookmark(const TBookmark& bookmark)
     const std::size_t logical = m_impl->LogicalOf(bookmark.id);
     if (logical == kNoPos)
         DatabaseError(QStringLiteral("Record not found"));
-    MoveCursorTo(logical, false, false);
+    Announce(m_impl->cursor.MoveTo(logical));
 }
 
 bool TMemDataSet::BookmarkValid(const TBookmark& bookmark) const
 {
     return m_impl->active && m_impl->LogicalOf(bookmark.id) != kNoPos;
 }
+
+// ------------------------------------------------------------ notifications
 
 void TMemDataSet::DisableControls()
 {
@@ -916,7 +621,9 @@ void TMemDataSet::DetachDataSource(TDataSource* source)
     UpdateWindowBufferCount();
 }
 
-int TMemDataSet::WindowBufferCount() const { return m_impl->bufferCount; }
+// ------------------------------------------------------------ record window
+
+int TMemDataSet::WindowBufferCount() const { return m_impl->cursor.WindowSize(); }
 
 void TMemDataSet::UpdateWindowBufferCount()
 {
@@ -924,33 +631,28 @@ void TMemDataSet::UpdateWindowBufferCount()
     int n = 1;
     for (const TDataSource* source : d.sources)
         n = std::max(n, source->LargestBufferCount());
-    if (n == d.bufferCount)
-        return;
-    d.bufferCount = n;
-    if (!d.active)
-        return;
-    d.readRow = -1;
-    d.FitWindow();
-    NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
+    if (d.cursor.SetWindowSize(n) && d.active)
+        NotifyLinks([](TDataLink& link) { link.DataSetChanged(); });
 }
 
-int TMemDataSet::WindowRecordCount() const { return m_impl->WindowRecords(); }
+int TMemDataSet::WindowRecordCount() const
+{
+    return m_impl->active ? m_impl->cursor.WindowRecords() : 0;
+}
 
 int TMemDataSet::WindowActiveRecord() const
 {
     const Impl& d = *m_impl;
-    if (!d.active || d.count == 0)
-        return 0;
-    return d.readRow >= 0 ? d.readRow : d.CursorRow();
+    return d.active && d.Count() > 0 ? d.cursor.ActiveRow() : 0;
 }
 
 void TMemDataSet::SetWindowActiveRecord(int row)
 {
-    Impl& d = *m_impl;
-    if (!d.active || row < 0 || row >= d.WindowRecords())
-        return;
-    d.readRow = row == d.CursorRow() ? -1 : row;
+    if (m_impl->active)
+        m_impl->cursor.SetActiveRow(row);
 }
+
+// ------------------------------------------------------------- write-back
 
 std::optional<QVariant> TMemDataSet::OriginalValue(const TBookmark& record, int field) const
 {
@@ -962,7 +664,7 @@ std::optional<QVariant> TMemDataSet::OriginalValue(const TBookmark& record, int 
         return std::nullopt;
     if (auto it = d.originals.find(phys); it != d.originals.end())
         return it->second[static_cast<std::size_t>(field)];
-    return TMemField::StoredValue(d.store.Column(field), d.store.Defs()[static_cast<std::size_t>(field)].type, phys);
+    return StoredValue(d.store.Column(field), phys);
 }
 
 std::vector<TBookmark> TMemDataSet::DeletedRecords() const
@@ -973,9 +675,8 @@ std::vector<TBookmark> TMemDataSet::DeletedRecords() const
 std::size_t TMemDataSet::MemoryBytes() const
 {
     const Impl& d = *m_impl;
-    std::size_t n = sizeof(Impl) + d.store.MemoryBytes() + d.order.capacity() * sizeof(std::uint32_t)
-        + d.fields.size() * sizeof(TMemField) + d.deleted.capacity() * sizeof(TBookmark)
-        + d.gone.size() * 2 * sizeof(std::size_t);
+    std::size_t n = sizeof(Impl) + d.store.MemoryBytes() + d.order.MemoryBytes()
+        + d.fields.size() * sizeof(TMemField) + d.deleted.capacity() * sizeof(TBookmark);
     for (const auto& [row, values] : d.originals)
         n += sizeof(row) + values.capacity() * sizeof(QVariant);
     return n;

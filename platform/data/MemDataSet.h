@@ -36,6 +36,7 @@
 #include <vector>
 
 class TMemField;
+struct TWindowNotice;
 
 class TMemDataSet : public virtual TDataSet {
 public:
@@ -117,11 +118,15 @@ private:
     // Sends to every link of every attached source, unless controls are
     // disabled.
     template <typename F> void NotifyLinks(F&& f);
-    // Moves the cursor to a logical position, scrolls the window the least
-    // amount that shows it and notifies the links.
-    void MoveCursorTo(std::size_t logical, bool bof, bool eof);
-    std::size_t AddBlankRecord(std::size_t logical);
+    // Tells the links what a cursor move did to the record window.
+    void Announce(const TWindowNotice& notice);
+    // Starts inserting a blank record at the cursor, or after the last
+    // record when appending.
+    void AddBlankRecord(bool append);
     void RemoveCurrent();
+    // The fields of the result that ends: they raise the closed-dataset error
+    // until the links have heard of the next open.
+    void RetireFields();
 
     std::unique_ptr<Impl> m_impl;
     QString m_name;

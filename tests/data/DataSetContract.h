@@ -412,6 +412,42 @@ TYPED_TEST_P(DataSetContract, BookmarksSurviveMovesAndDeletesOfOthers)
     EXPECT_FALSE(ds.BookmarkValid(TBookmark{}));
 }
 
+TYPED_TEST_P(DataSetContract, BookmarksFindTheirRecordsAfterInsertsAndDeletes)
+{
+    TDataSet& ds = this->Open(ContractTable(6));
+    auto add = [&](int id, bool append) {
+        append ? ds.Append() : ds.Insert();
+        ds.FieldByName(QStringLiteral("id"))->SetValue(id);
+        ds.Post();
+    };
+    ds.SetRecNo(3);
+    add(30, false);                       // before record 3
+    ds.First();
+    add(10, false);                       // at the front
+    add(70, true);                        // at the end
+    ds.SetRecNo(5);
+    ds.Delete();                          // record 3
+    ds.SetRecNo(2);
+    ds.Insert();
+    const TBookmark dropped = ds.GetBookmark();
+    ds.Cancel();                          // an insert that never was
+
+    std::vector<std::pair<TBookmark, int>> marks;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        marks.emplace_back(ds.GetBookmark(), this->Id(ds));
+    std::vector<int> ids;
+    for (const auto& [mark, id] : marks)
+        ids.push_back(id);
+    EXPECT_EQ(ids, (std::vector<int>{10, 1, 2, 30, 4, 5, 6, 70}));
+    for (std::size_t i = marks.size(); i-- > 0;) {
+        ds.GotoBookmark(marks[i].first);
+        EXPECT_EQ(this->Id(ds), marks[i].second);
+        EXPECT_EQ(ds.RecNo(), static_cast<int>(i) + 1);
+    }
+    EXPECT_FALSE(ds.BookmarkValid(dropped));
+    EXPECT_EQ(ErrorOf([&] { ds.GotoBookmark(dropped); }), ds.Name() + QStringLiteral(": Record not found"));
+}
+
 TYPED_TEST_P(DataSetContract, FieldLookupIsCaseInsensitive)
 {
     TDataSet& ds = this->Open(ContractTable(1));
@@ -633,7 +669,8 @@ REGISTER_TYPED_TEST_SUITE_P(DataSetContract,
     MoveByClampsAndReportsTheDistanceMoved, WalkScrollsTheWindowOneRowAtATime,
     ReadingAWindowRowLeavesTheCursor, BufferCountGrowsDownThenUpAndShrinksAroundTheCursor,
     OpenAndCloseNotifyTheLinks, DisabledControlsHearOneChangeAtTheLastEnable,
-    BookmarksSurviveMovesAndDeletesOfOthers, FieldLookupIsCaseInsensitive, NullsReadAsEmpty,
+    BookmarksSurviveMovesAndDeletesOfOthers, BookmarksFindTheirRecordsAfterInsertsAndDeletes,
+    FieldLookupIsCaseInsensitive, NullsReadAsEmpty,
     EditPostAndCancel, InsertPlacesABlankRecordBeforeTheCurrentOne, InsertKeepsTheEndFlagAppendSetsIt,
     DeleteKeepsThePositionOrTakesTheNewLast, ReadOnlyRefusesEveryChange,
     ClosedDatasetRefusesNavigationAndEditing, OriginalValuesAndDeletedRecordsAreKept);
