@@ -102,7 +102,7 @@ double BareFetch(TOdbcConnection& conn, SQLULEN rowArraySize, long long& rowsOut
         SQLSMALLINT nameLen = 0, nullable = 0;
         TOdbcColumnDesc d;
         SQLDescribeColW(h, i, name, 256, &nameLen, &d.sqlType, &d.size, &d.digits, &nullable);
-        const TOdbcFetchPlan p = OdbcFetchPlan(d, OdbcFieldType(d), !conn.WideDriver());
+        const TOdbcColumnFetch p = OdbcColumnFetch(d, OdbcFieldType(d), !conn.WideDriver());
         if (cTypes)
             *cTypes += (i > 1 ? QStringLiteral(", ") : QString()) + CTypeName(p.cType);
         Col& c = cols[i - 1u];

@@ -37,20 +37,20 @@ TFieldType OdbcFieldType(const TOdbcColumnDesc& d)
     case kSqlSsTime2:
         return ftTime;
     case SQL_CHAR:
-        return d.size == 0 || d.size > kMaxBoundColumnSize ? ftMemo : ftFixedChar;
+        return IsLongColumnSize(d.size) ? ftMemo : ftFixedChar;
     case SQL_VARCHAR:
-        return d.size == 0 || d.size > kMaxBoundColumnSize ? ftMemo : ftString;
+        return IsLongColumnSize(d.size) ? ftMemo : ftString;
     case SQL_WCHAR:
     case SQL_WVARCHAR:
-        return d.size == 0 || d.size > kMaxBoundColumnSize ? ftMemo : ftWideString;
+        return IsLongColumnSize(d.size) ? ftMemo : ftWideString;
     case SQL_LONGVARCHAR:
     case SQL_WLONGVARCHAR:
     case kSqlSsXml:
         return ftMemo;
     case SQL_BINARY:
-        return d.size == 0 || d.size > kMaxBoundColumnSize ? ftBlob : ftBytes;
+        return IsLongColumnSize(d.size) ? ftBlob : ftBytes;
     case SQL_VARBINARY:
-        return d.size == 0 || d.size > kMaxBoundColumnSize ? ftBlob : ftVarBytes;
+        return IsLongColumnSize(d.size) ? ftBlob : ftVarBytes;
     case SQL_LONGVARBINARY:
         return ftBlob;
     case SQL_GUID:
@@ -73,15 +73,15 @@ bool OdbcIsLongColumn(const TOdbcColumnDesc& desc, TFieldType type)
     case ftBytes:
     case ftVarBytes:
     case ftVariant:
-        return desc.size == 0 || desc.size > kMaxBoundColumnSize;
+        return IsLongColumnSize(desc.size);
     default:
         return false;
     }
 }
 
-TOdbcFetchPlan OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText)
+TOdbcColumnFetch OdbcColumnFetch(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText)
 {
-    TOdbcFetchPlan p;
+    TOdbcColumnFetch p;
     p.isLong = OdbcIsLongColumn(desc, type);
     switch (type) {
     case ftSmallint:
@@ -117,8 +117,10 @@ TOdbcFetchPlan OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type, bool 
         break;
     case ftBCD:
         // Exact decimal text: digits, sign, point, leading zero, terminator.
+        // The digits are bounded: a driver may describe an unconstrained
+        // numeric with any precision, and a longer value is read again.
         p.cType = SQL_C_CHAR;
-        p.elementBytes = std::max<std::size_t>(desc.size + 4, 48);
+        p.elementBytes = std::max<std::size_t>(std::min(desc.size, kMaxBoundColumnSize) + 4, 48);
         break;
     case ftBytes:
     case ftVarBytes:

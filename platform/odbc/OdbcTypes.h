@@ -21,6 +21,13 @@ inline constexpr SQLSMALLINT kSqlSsTimestampOffset = -155;
 // long: read with SQLGetData in chunks instead of bound buffers.
 inline constexpr SQLULEN kMaxBoundColumnSize = 8000;
 
+// Whether a column size makes a column of a sized type (text, binary,
+// variant) long. Size 0 is how drivers describe varchar(max) and its kin.
+[[nodiscard]] constexpr bool IsLongColumnSize(SQLULEN size)
+{
+    return size == 0 || size > kMaxBoundColumnSize;
+}
+
 // A column as SQLDescribeCol/SQLColAttribute report it.
 struct TOdbcColumnDesc {
     SQLSMALLINT sqlType = SQL_UNKNOWN_TYPE;
@@ -34,22 +41,30 @@ struct TOdbcColumnDesc {
 // as text rather than dropped.
 [[nodiscard]] TFieldType OdbcFieldType(const TOdbcColumnDesc& desc);
 
-// Whether a column of this description is long (ftMemo, ftBlob, size 0 or
-// above kMaxBoundColumnSize).
+// Whether a column is long: read with SQLGetData in chunks, never bound
+// (ftMemo, ftBlob, or a sized type whose size IsLongColumnSize).
 [[nodiscard]] bool OdbcIsLongColumn(const TOdbcColumnDesc& desc, TFieldType type);
 
 // The C type a field type is fetched as, and the bound buffer size per row in
 // bytes (for text: room for the value in UTF-16, or in UTF-8 when
-// `narrowText`, and a terminator). `narrowText` is for drivers without W
-// entry points: their SQL_C_CHAR is the engine's UTF-8 as stored, so text is
-// taken as is instead of going UTF-8 -> UTF-16 -> UTF-8.
-struct TOdbcFetchPlan {
+// `narrowText`, and a terminator; for exact decimals: text of at most
+// kMaxBoundColumnSize digits, longer ones are cut). `narrowText` is for
+// drivers without W entry points: their SQL_C_CHAR is the engine's UTF-8 as
+// stored, so text is taken as is instead of going UTF-8 -> UTF-16 -> UTF-8.
+struct TOdbcColumnFetch {
     SQLSMALLINT cType = SQL_C_WCHAR;
-    std::size_t elementBytes = 0;
+    std::size_t elementBytes = 0; // 0 for long columns
     bool isLong = false;
 };
 
-[[nodiscard]] TOdbcFetchPlan OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText = false);
+[[nodiscard]] TOdbcColumnFetch OdbcColumnFetch(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText = false);
+
+// Old names, until the fetch moves to the plan.
+using TOdbcFetchPlan = TOdbcColumnFetch;
+[[nodiscard]] inline TOdbcColumnFetch OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText = false)
+{
+    return OdbcColumnFetch(desc, type, narrowText);
+}
 
 // The field definition's size for a column (0 for long data).
 [[nodiscard]] int OdbcFieldSize(const TOdbcColumnDesc& desc, TFieldType type);

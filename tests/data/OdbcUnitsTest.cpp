@@ -113,9 +113,9 @@ TEST(OdbcTypes, MaxColumnsReportedWithSizeZeroAreLong)
     EXPECT_EQ(Map(SQL_WVARCHAR, kMaxBoundColumnSize), ftWideString);
     EXPECT_EQ(Map(SQL_WVARCHAR, kMaxBoundColumnSize + 1), ftMemo);
     const TOdbcColumnDesc memo{SQL_WLONGVARCHAR, 8190, 0, false};
-    EXPECT_TRUE(OdbcFetchPlan(memo, ftMemo).isLong);
+    EXPECT_TRUE(OdbcColumnFetch(memo, ftMemo).isLong);
     const TOdbcColumnDesc shortText{SQL_WVARCHAR, 20, 0, false};
-    const TOdbcFetchPlan p = OdbcFetchPlan(shortText, ftWideString);
+    const TOdbcColumnFetch p = OdbcColumnFetch(shortText, ftWideString);
     EXPECT_FALSE(p.isLong);
     EXPECT_EQ(p.cType, SQL_C_WCHAR);
     // Room for twenty characters outside the BMP and the terminator.
@@ -125,17 +125,17 @@ TEST(OdbcTypes, MaxColumnsReportedWithSizeZeroAreLong)
 TEST(OdbcTypes, NarrowTextPlansHoldFourUtf8BytesPerCharacter)
 {
     const TOdbcColumnDesc shortText{SQL_VARCHAR, 20, 0, false};
-    const TOdbcFetchPlan p = OdbcFetchPlan(shortText, ftString, true);
+    const TOdbcColumnFetch p = OdbcColumnFetch(shortText, ftString, true);
     EXPECT_EQ(p.cType, SQL_C_CHAR);
     EXPECT_GE(p.elementBytes, 20u * 4 + 1);
     // Long text stays long; non-text columns keep their C types.
-    const TOdbcFetchPlan memo = OdbcFetchPlan(TOdbcColumnDesc{SQL_LONGVARCHAR, 0, 0, false}, ftMemo, true);
+    const TOdbcColumnFetch memo = OdbcColumnFetch(TOdbcColumnDesc{SQL_LONGVARCHAR, 0, 0, false}, ftMemo, true);
     EXPECT_TRUE(memo.isLong);
     EXPECT_EQ(memo.cType, SQL_C_CHAR);
-    EXPECT_EQ(OdbcFetchPlan(TOdbcColumnDesc{SQL_VARBINARY, 16, 0, false}, ftVarBytes, true).cType, SQL_C_BINARY);
-    EXPECT_EQ(OdbcFetchPlan(TOdbcColumnDesc{SQL_INTEGER, 10, 0, false}, ftInteger, true).cType, SQL_C_SLONG);
-    EXPECT_EQ(OdbcFetchPlan(TOdbcColumnDesc{SQL_DECIMAL, 38, 10, false}, ftBCD, true).elementBytes,
-              OdbcFetchPlan(TOdbcColumnDesc{SQL_DECIMAL, 38, 10, false}, ftBCD).elementBytes);
+    EXPECT_EQ(OdbcColumnFetch(TOdbcColumnDesc{SQL_VARBINARY, 16, 0, false}, ftVarBytes, true).cType, SQL_C_BINARY);
+    EXPECT_EQ(OdbcColumnFetch(TOdbcColumnDesc{SQL_INTEGER, 10, 0, false}, ftInteger, true).cType, SQL_C_SLONG);
+    EXPECT_EQ(OdbcColumnFetch(TOdbcColumnDesc{SQL_DECIMAL, 38, 10, false}, ftBCD, true).elementBytes,
+              OdbcColumnFetch(TOdbcColumnDesc{SQL_DECIMAL, 38, 10, false}, ftBCD).elementBytes);
 }
 
 TEST(OdbcTypes, DecimalsOfScaleZeroAndFewDigitsAreIntegers)
@@ -146,7 +146,7 @@ TEST(OdbcTypes, DecimalsOfScaleZeroAndFewDigitsAreIntegers)
     EXPECT_EQ(Map(SQL_DECIMAL, 38, 10), ftBCD);
     EXPECT_EQ(Map(SQL_DECIMAL, 0, 0), ftBCD);
     // Exact decimals travel as text, never through a double.
-    EXPECT_EQ(OdbcFetchPlan(TOdbcColumnDesc{SQL_DECIMAL, 38, 10, false}, ftBCD).cType, SQL_C_CHAR);
+    EXPECT_EQ(OdbcColumnFetch(TOdbcColumnDesc{SQL_DECIMAL, 38, 10, false}, ftBCD).cType, SQL_C_CHAR);
 }
 
 TEST(OdbcTypes, UnsignedValuesThatOverflowTheStoreWiden)
@@ -161,7 +161,7 @@ TEST(OdbcTypes, UnknownTypesAreFetchedAsTextNotDropped)
     EXPECT_EQ(Map(kSqlSsTimestampOffset, 34), ftWideString);
     EXPECT_EQ(Map(SQL_INTERVAL_DAY_TO_SECOND, 20), ftWideString);
     EXPECT_EQ(Map(-9999, 10), ftWideString);
-    EXPECT_EQ(OdbcFetchPlan(TOdbcColumnDesc{kSqlSsTimestampOffset, 34, 7, false}, ftWideString).cType, SQL_C_WCHAR);
+    EXPECT_EQ(OdbcColumnFetch(TOdbcColumnDesc{kSqlSsTimestampOffset, 34, 7, false}, ftWideString).cType, SQL_C_WCHAR);
 }
 
 TEST(OdbcTypes, DaysFromCivilCountsFromTheEpoch)
