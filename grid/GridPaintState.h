@@ -14,6 +14,9 @@
 #include <functional>
 #include <vector>
 
+// The column-drop marks reach this far either side of the insertion edge.
+inline constexpr int kDropMarkHalfWidth = 4;
+
 struct TPaintColors {
     QColor window, fontColor, header, highlight, highlightText, hideSel, hideSelText, gridLine;
     QColor btnHighlight, btnShadow, dkShadow;

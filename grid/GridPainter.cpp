@@ -29,6 +29,30 @@ QString ElideEnd(const QFontMetrics& metrics, const QString& text, int width)
     return text.left(lo) + kDots;
 }
 
+QString VisibleCellText(const QString& text)
+{
+    const auto control = [](QChar ch) { return ch.unicode() < 0x20 || ch.unicode() == 0x7F; };
+    if (std::none_of(text.begin(), text.end(), control))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (!control(ch)) {
+            out += ch;
+        } else if (ch == u'\r' || ch == u'\n') {
+            if (ch == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;   // CR LF is one break
+            out += kLineBreakMark;
+        } else if (ch == u'\t') {
+            out += kTabMark;
+        } else {
+            out += kControlMark;
+        }
+    }
+    return out;
+}
+
 int DataTextX(int cellLeft, int cellRight, int textWidth, int alignment)
 {
     const int boxRight = cellRight - 2;
@@ -272,7 +296,7 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
                     bg = column.background;
                 }
                 p.fillRect(cell, bg);
-                const QString text = state.cellText ? state.cellText(row, absolute) : QString();
+                const QString text = VisibleCellText(state.cellText ? state.cellText(row, absolute) : QString());
                 if (!text.isEmpty()) {
                     int w = 0;
                     const bool glyphs = fast.Prepare(text, run, w);
@@ -337,6 +361,27 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
                 InvertRects(p, edges);
             }
         }
+        p.restore();
+    }
+
+    // Overlays of the mouse operations.
+    if (state.sizingLineX >= 0) {
+        const int top = layout.headerPanel.top();
+        const QRect line(state.sizingLineX, top, 1, area.bottom() + 1 - top);
+        if (region.intersects(line))
+            InvertRects(p, {line});
+    }
+    if (state.dropMarkX >= 0) {
+        const QRect& h = layout.headerPanel;
+        const int x = state.dropMarkX;
+        const int a = kDropMarkHalfWidth;
+        p.save();
+        p.setPen(Qt::NoPen);
+        p.setBrush(c.arrows);
+        const QPoint down[3] = {QPoint(x - a, h.top()), QPoint(x + a, h.top()), QPoint(x, h.top() + a)};
+        const QPoint up[3] = {QPoint(x - a, h.bottom()), QPoint(x + a, h.bottom()), QPoint(x, h.bottom() - a)};
+        p.drawPolygon(down, 3);
+        p.drawPolygon(up, 3);
         p.restore();
     }
 }

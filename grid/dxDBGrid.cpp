@@ -1,9 +1,18 @@
 #include "grid/dxDBGrid.h"
 
+#include "grid/GridAutoScroll.h"
+#include "grid/GridControllers.h"
 #include "grid/GridPaintState.h"
 #include "grid/GridPainter.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/DialogService.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
@@ -56,23 +65,30 @@ void TdxGridDataLink::AddToColumnFieldMap(int fieldIndex)
 
 // --- construction
 
-TdxDBGrid::TdxDBGrid(QWidget* parent) : QAbstractScrollArea(parent), m_link(*this)
+TdxDBGrid::TdxDBGrid(QWidget* parent)
+    : QAbstractScrollArea(parent), m_link(*this), m_keys(std::make_unique<TGridKeyController>(*this)),
+      m_mouse(std::make_unique<TGridMouseController>(*this)), m_autoScroll(std::make_unique<TGridAutoScroll>(*this))
 {
     setFocusPolicy(Qt::StrongFocus);
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setAutoFillBackground(false);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setMouseTracking(true);   // the splitter cursor over column edges
+    // Both bars stay, disabled when there is nothing to scroll, so the data
+    // area does not change size from one result to the next.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_headerFont = font();
 
     QScrollBar* vbar = verticalScrollBar();
     vbar->setTracking(true);
     connect(vbar, &QAbstractSlider::actionTriggered, this, &TdxDBGrid::OnVerticalAction);
     connect(vbar, &QAbstractSlider::sliderReleased, this, &TdxDBGrid::OnVerticalReleased);
-    connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, this, [this](int v) {
+    QScrollBar* hbar = horizontalScrollBar();
+    connect(hbar, &QAbstractSlider::actionTriggered, this, [this](int action) { Guarded([&] { OnHorizontalAction(action); }); });
+    connect(hbar, &QAbstractSlider::valueChanged, this, [this](int v) {
         if (!m_inScrollBarUpdate)
-            SetLeftCoord(v);
+            Guarded([&] { SetLeftCoord(v); });
     });
     RecalcMetrics();
 }
@@ -80,6 +96,8 @@ TdxDBGrid::TdxDBGrid(QWidget* parent) : QAbstractScrollArea(parent), m_link(*thi
 TdxDBGrid::~TdxDBGrid()
 {
     m_destroying = true;
+    m_autoScroll->End();
+    m_mouse->Cancel();
     ClearColumns();
     m_link.SetDataSource(nullptr);
 }
@@ -373,6 +391,8 @@ void TdxDBGrid::MoveToRow(int row)
 {
     if (m_nodeCount <= 0 || !m_link.Active() || row == m_focusedNode)
         return;
+    if (CancelUntouchedInsert())
+        return;   // leaving the blank record was the move
     m_link.DataSet()->MoveBy(row - m_focusedNode);
 }
 
@@ -381,6 +401,7 @@ int TdxDBGrid::GotoRecord(TGotoRecord where)
     TDataSet* ds = m_link.DataSet();
     if (!ds || !ds->Active())
         return m_focusedNode;
+    CancelUntouchedInsert();
     switch (where) {
     case TGotoRecord::First: ds->First(); break;
     case TGotoRecord::Prior:
@@ -431,7 +452,12 @@ void TdxDBGrid::ScrollVertical(TScrollCommand command, int thumbPosition)
     s.sequenced = ds->IsSequenced();
     s.recordCount = ds->RecordCount();
     s.thumbPosition = thumbPosition;
-    ApplyMove(ScrollCommandMove(command, s));
+    const TDataSetMove move = ScrollCommandMove(command, s);
+    if (move.kind != TDataSetMove::None && CancelUntouchedInsert()) {
+        UpdateScrollBars();
+        return;
+    }
+    ApplyMove(move);
     UpdateScrollBars();
 }
 
@@ -490,12 +516,26 @@ void TdxDBGrid::UpdateScrollBars()
     if (!vbar->isSliderDown())
         vbar->setValue(info.position);
 
-    const TGridLayout layout = ComputeLayout();
+    vbar->setEnabled(m_link.Active() && vbar->maximum() > vbar->minimum());
+
+    // Every layout change comes through here: columns, widths, resize. The
+    // offset is clamped again so a narrower content never leaves the view
+    // scrolled past its end.
+    TGridLayout layout = ComputeLayout();
+    const int page = layout.dataArea.width();
+    const int clamped = ClampLeftCoord(m_leftCoord, layout.contentWidth, page);
+    if (clamped != m_leftCoord) {
+        m_leftCoord = clamped;
+        viewport()->update();
+        if (m_onChangeLeftCoord)
+            m_onChangeLeftCoord();
+    }
     QScrollBar* hbar = horizontalScrollBar();
-    hbar->setRange(0, std::max(0, layout.contentWidth - layout.dataArea.width()));
-    hbar->setPageStep(std::max(1, layout.dataArea.width()));
+    hbar->setRange(0, std::max(0, layout.contentWidth - page));
+    hbar->setPageStep(std::max(1, page));
     hbar->setSingleStep(std::max(1, m_metrics.digitWidth));
     hbar->setValue(m_leftCoord);
+    hbar->setEnabled(layout.contentWidth > page);
 }
 
 void TdxDBGrid::ResetDataLayout()
@@ -652,11 +692,21 @@ TGridLayout TdxDBGrid::ComputeLayout() const
 
 void TdxDBGrid::SetLeftCoord(int value)
 {
-    value = std::max(0, value);
+    const TGridLayout layout = ComputeLayout();
+    value = ClampLeftCoord(value, layout.contentWidth, layout.dataArea.width());
     if (value == m_leftCoord)
         return;
+    const int dx = m_leftCoord - value;
     m_leftCoord = value;
-    viewport()->update();
+    UpdateScrollBars();
+    // Header and rows move together.
+    const QRect area = layout.headerPanel.united(layout.dataArea);
+    if (std::abs(dx) > layout.dataArea.width())
+        viewport()->update();
+    else
+        viewport()->scroll(dx, 0, area);
+    if (m_onChangeLeftCoord)
+        m_onChangeLeftCoord();
 }
 
 QRect TdxDBGrid::NodeRect(int node) const
@@ -754,6 +804,9 @@ TGridPaintState TdxDBGrid::PaintState()
     s.hideSelection = m_hideSelection;
     s.hideFocusRect = m_hideFocusRect;
     s.pressedColumn = m_pressedColumn;
+    s.sizingLineX = m_sizingLineX;
+    s.dropMarkX = m_dropMarkX;
+    s.colors.arrows = ResolveColor(m_arrowsColor);
     s.cellText = [this](int node, int column) { return NodeCellText(node, column); };
     s.beginRow = [this](int node) { BeginNodeRead(node); };
     s.endRow = [this] { EndNodeRead(); };
@@ -798,6 +851,10 @@ void TdxDBGrid::focusOutEvent(QFocusEvent* event)
 {
     QAbstractScrollArea::focusOutEvent(event);
     InvalidateNodeRect(m_focusedNode);
+    m_mouse->FocusLost();
+    // Cancel on exit: a blank record does not outlive the focus.
+    if (m_link.Active() && OptionsDB().Contains(edgoCancelOnExit))
+        Guarded([this] { CancelUntouchedInsert(); });
 }
 
 void TdxDBGrid::scrollContentsBy(int /*dx*/, int /*dy*/)
@@ -807,8 +864,269 @@ void TdxDBGrid::scrollContentsBy(int /*dx*/, int /*dy*/)
 
 bool TdxDBGrid::viewportEvent(QEvent* event)
 {
-    // Wheel scrolling is not wired yet; keep the bar from moving on its own.
-    if (event->type() == QEvent::Wheel)
+    bool used = false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const bool dbl = event->type() == QEvent::MouseButtonDblClick;
+        Guarded([&] { used = m_mouse->Press(*static_cast<QMouseEvent*>(event), dbl); });
+        break;
+    }
+    case QEvent::MouseMove:
+        Guarded([&] { used = m_mouse->Move(*static_cast<QMouseEvent*>(event)); });
+        break;
+    case QEvent::MouseButtonRelease:
+        Guarded([&] { used = m_mouse->Release(*static_cast<QMouseEvent*>(event)); });
+        break;
+    case QEvent::Wheel:
+        // The bars never move on their own: a notch is a record.
+        Guarded([&] { Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); });
         return true;
+    default:
+        break;
+    }
+    if (used) {
+        event->accept();
+        return true;
+    }
     return QAbstractScrollArea::viewportEvent(event);
+}
+
+void TdxDBGrid::keyPressEvent(QKeyEvent* event)
+{
+    bool used = false;
+    Guarded([&] { used = m_mouse->KeyPress(*event) || m_keys->KeyPress(*event); });
+    // Keys the grid does not use go on to the window (the scroll area's own
+    // arrow handling would move the bars away from the dataset).
+    event->setAccepted(used);
+}
+
+// --- interaction
+
+TGridHitInfo TdxDBGrid::HitTest(QPoint viewportPoint) const
+{
+    const TGridLayout layout = ComputeLayout();
+    std::vector<bool> sizable;
+    sizable.reserve(layout.columns.size());
+    const bool sizing = OptionsCustomize().Contains(edgoColumnSizing);
+    for (const TdxDBGridColumn* c : m_columns)
+        if (c->Visible())
+            sizable.push_back(sizing && c->Sizing());
+    const int rows = m_link.Active() ? std::min(m_link.RecordCount(), m_rows.partial) : 0;
+    return GridHitTest(layout, viewportPoint, rows, sizable);
+}
+
+TGridState TdxDBGrid::State() const { return m_mouse->State(); }
+
+void TdxDBGrid::FocusCell(int node, int visibleColumn, bool makeVisible)
+{
+    if (m_link.Active() && node != m_focusedNode && UntouchedInsert()) {
+        // The blank row goes away first; the rows below it move up by one.
+        const int blank = m_focusedNode;
+        CancelUntouchedInsert();
+        if (node > blank)
+            --node;
+    }
+    MoveToRow(node);
+    if (visibleColumn >= 0 && visibleColumn < VisibleColumnCount()) {
+        InvalidateNodeRect(m_focusedNode);
+        SetFocusedVisibleColumn(visibleColumn);
+        if (makeVisible)
+            MakeColumnVisible(visibleColumn);
+    }
+}
+
+void TdxDBGrid::FocusColumn(int visibleColumn)
+{
+    if (visibleColumn == FocusedVisibleColumn() || visibleColumn < 0 || visibleColumn >= VisibleColumnCount())
+        return;
+    FocusCell(m_focusedNode, visibleColumn);
+}
+
+QString TdxDBGrid::RowsClipboardText()
+{
+    QStringList captions;
+    std::vector<int> shown;
+    for (const TdxDBGridColumn* c : m_columns)
+        if (c->Visible()) {
+            captions << (c->DisableCaption() ? QString() : c->Caption());
+            shown.push_back(c->Index());
+        }
+    std::optional<QStringList> values;
+    if (m_link.Active() && m_link.RecordCount() > 0 && m_focusedNode >= 0) {
+        values.emplace();
+        for (int column : shown)
+            *values << NodeCellText(m_focusedNode, column);
+    }
+    return ::RowsClipboardText(captions, values);
+}
+
+void TdxDBGrid::CopyRowsToClipboard()
+{
+    QGuiApplication::clipboard()->setText(RowsClipboardText());
+}
+
+void TdxDBGrid::FitColumnWidth(int visibleColumn)
+{
+    TdxDBGridColumn* column = VisibleColumn(visibleColumn);
+    if (!column || !column->Sizing())
+        return;
+    const QFontMetrics data(column->HasOwnFont() ? column->Font() : font());
+    int widest = 0;
+    // Only the rows loaded in the record window.
+    const int rows = m_link.Active() ? m_link.RecordCount() : 0;
+    for (int node = 0; node < rows; ++node)
+        widest = std::max(widest, data.horizontalAdvance(NodeCellText(node, column->Index())));
+    const QString caption = column->DisableCaption() ? QString() : column->Caption();
+    const int captionWidth = QFontMetrics(m_headerFont).horizontalAdvance(caption);
+    column->SetWidth(::FitColumnWidth(widest, captionWidth, false, QFontMetrics(font()).horizontalAdvance(QLatin1Char('0'))));
+    FireChangedColumnsWidth();
+}
+
+void TdxDBGrid::FireDblClick()
+{
+    if (m_onDblClick)
+        m_onDblClick();
+}
+
+void TdxDBGrid::FireChangedColumnsWidth()
+{
+    if (m_onChangedColumnsWidth)
+        m_onChangedColumnsWidth();
+}
+
+void TdxDBGrid::SetSizingLine(int x)
+{
+    if (x == m_sizingLineX)
+        return;
+    const TGridLayout layout = ComputeLayout();
+    const int top = layout.headerPanel.top();
+    const int height = layout.dataArea.bottom() + 1 - top;
+    for (int old : {m_sizingLineX, x})
+        if (old >= 0)
+            viewport()->update(QRect(old, top, 1, height));
+    m_sizingLineX = x;
+}
+
+void TdxDBGrid::SetDropMark(int x)
+{
+    if (x == m_dropMarkX)
+        return;
+    const TGridLayout layout = ComputeLayout();
+    for (int old : {m_dropMarkX, x})
+        if (old >= 0)
+            viewport()->update(QRect(old - kDropMarkHalfWidth, layout.headerPanel.top(), 2 * kDropMarkHalfWidth + 1, layout.headerPanel.height()));
+    m_dropMarkX = x;
+}
+
+// --- record commands
+
+bool TdxDBGrid::UntouchedInsert() const
+{
+    const TDataSet* ds = m_link.DataSet();
+    return m_link.Active() && ds && ds->State() == dsInsert && !ds->Modified();
+}
+
+bool TdxDBGrid::CancelUntouchedInsert()
+{
+    if (!UntouchedInsert())
+        return false;
+    m_link.DataSet()->Cancel();
+    return true;
+}
+
+void TdxDBGrid::DeleteFocusedRecord()
+{
+    const TdxDBGridOptionsDB db = OptionsDB();
+    if (!m_link.Active() || !db.Contains(edgoCanDelete) || !db.Contains(edgoCanNavigation) || m_focusedNode < 0)
+        return;
+    TDataSet* ds = m_link.DataSet();
+    if (ds->IsEmpty() || !ds->CanModify())
+        return;
+    if (db.Contains(edgoConfirmDelete)
+        && !Dialogs().Confirm(window(), QStringLiteral("Confirm"), QStringLiteral("Delete record?")))
+        return;
+    // The dataset decides what a delete does; a failure propagates and the
+    // record stays where the dataset keeps it.
+    ds->Delete();
+}
+
+void TdxDBGrid::InsertRecord()
+{
+    if (!m_link.Active())
+        return;
+    TDataSet* ds = m_link.DataSet();
+    if (!ds->CanModify() || !OptionsBehavior().Contains(edgoEditing) || OptionsView().Contains(edgoRowSelect)
+        || !OptionsDB().Contains(edgoCanInsert) || !OptionsDB().Contains(edgoCanNavigation))
+        return;
+    if (UntouchedInsert())
+        return;   // one blank record at a time
+    ds->Insert();
+}
+
+void TdxDBGrid::CancelRecord()
+{
+    if (!m_link.Active())
+        return;
+    TDataSet* ds = m_link.DataSet();
+    if (ds->State() == dsEdit || ds->State() == dsInsert)
+        ds->Cancel();
+}
+
+// --- horizontal scrolling
+
+void TdxDBGrid::ScrollHorizontal(THorzCommand command, int trackPosition)
+{
+    if (VisibleColumnCount() == 0)
+        return;
+    const TGridLayout layout = ComputeLayout();
+    const std::optional<int> target = HorzScrollTarget(command, m_leftCoord, m_metrics.digitWidth, layout.dataArea.width(),
+                                                       layout.contentWidth, trackPosition);
+    if (target)
+        SetLeftCoord(*target);
+}
+
+void TdxDBGrid::OnHorizontalAction(int action)
+{
+    if (m_inScrollBarUpdate)
+        return;
+    QScrollBar* bar = horizontalScrollBar();
+    THorzCommand command;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: command = THorzCommand::LineRight; break;
+    case QAbstractSlider::SliderSingleStepSub: command = THorzCommand::LineLeft; break;
+    case QAbstractSlider::SliderPageStepAdd: command = THorzCommand::PageRight; break;
+    case QAbstractSlider::SliderPageStepSub: command = THorzCommand::PageLeft; break;
+    case QAbstractSlider::SliderToMinimum: command = THorzCommand::LeftEnd; break;
+    case QAbstractSlider::SliderToMaximum: command = THorzCommand::RightEnd; break;
+    case QAbstractSlider::SliderMove: command = THorzCommand::ThumbTrack; break;
+    default: return;
+    }
+    ScrollHorizontal(command, bar->sliderPosition());
+    // The bar ends where LeftCoord is, not where its own step put it.
+    bar->setSliderPosition(m_leftCoord);
+}
+
+void TdxDBGrid::MakeColumnVisible(int visibleColumn)
+{
+    const TGridLayout layout = ComputeLayout();
+    if (visibleColumn < 0 || visibleColumn >= static_cast<int>(layout.columns.size()))
+        return;
+    const TColumnSpan& span = layout.columns[static_cast<std::size_t>(visibleColumn)];
+    // Content coordinates: 0 at the band's left end.
+    const int left = span.left - layout.bandLeft;
+    const int right = span.right - layout.bandLeft;
+    if (const std::optional<int> x = ScrollIntoView(left, right, m_leftCoord, layout.dataArea.width()))
+        SetLeftCoord(*x);
+}
+
+void TdxDBGrid::Wheel(int angleDelta)
+{
+    if (!m_link.Active())
+        return;
+    int notches = m_wheel.Add(angleDelta);
+    for (; notches > 0; --notches)
+        GotoRecord(TGotoRecord::Prior);
+    for (; notches < 0; ++notches)
+        GotoRecord(TGotoRecord::Next);
 }

@@ -7,8 +7,10 @@
 // Threading: user-interface thread only.
 
 #include "grid/GridColors.h"
+#include "grid/GridHitTest.h"
 #include "grid/GridLayout.h"
 #include "grid/GridMetrics.h"
+#include "grid/GridNavigation.h"
 #include "grid/GridOptions.h"
 #include "grid/RecordWindow.h"
 #include "grid/dxGridColumns.h"
@@ -17,9 +19,14 @@
 #include <QAbstractScrollArea>
 #include <QFont>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 class TdxDBGrid;
+class TGridAutoScroll;
+class TGridKeyController;
+class TGridMouseController;
 struct TGridPaintState;
 
 // The grid's subscription to its data source; forwards every notification.
@@ -181,6 +188,48 @@ public:
     void SetPressedColumn(int absoluteIndex) { m_pressedColumn = absoluteIndex; viewport()->update(); }
     [[nodiscard]] int PressedColumn() const { return m_pressedColumn; }
 
+    // --- interaction
+    [[nodiscard]] TGridHitInfo HitTest(QPoint viewportPoint) const;
+    // Moves the dataset to `node`'s record, focuses visible column
+    // `visibleColumn` and, with `makeVisible`, scrolls it into view.
+    void FocusCell(int node, int visibleColumn, bool makeVisible = true);
+    // Nothing unless 0 <= visibleColumn < VisibleColumnCount() and it differs.
+    void FocusColumn(int visibleColumn);
+    void CopyRowsToClipboard();
+    [[nodiscard]] QString RowsClipboardText();
+    // Fits visible column `visibleColumn` to its loaded cells and caption.
+    void FitColumnWidth(int visibleColumn);
+    [[nodiscard]] TGridState State() const;
+
+    // --- record commands (each needs an active link)
+    // Asks "Delete record?" (caption "Confirm") first; a failed delete
+    // propagates and leaves the record where the dataset keeps it.
+    void DeleteFocusedRecord();
+    void InsertRecord();
+    void CancelRecord();
+    // Insert state with nothing typed into the record.
+    [[nodiscard]] bool UntouchedInsert() const;
+    // Cancels an untouched insert; true when it did. Every cursor move of
+    // the grid runs it first: a blank record is never posted.
+    bool CancelUntouchedInsert();
+
+    // --- horizontal scrolling
+    void ScrollHorizontal(THorzCommand command, int trackPosition = 0);
+    void MakeColumnVisible(int visibleColumn);
+    // One wheel message: whole notches move one record each.
+    void Wheel(int angleDelta);
+    [[nodiscard]] TGridAutoScroll& AutoScroll() { return *m_autoScroll; }
+
+    // --- events of the grid (each may be empty)
+    // Double click on a data cell only.
+    void SetOnDblClick(std::function<void()> handler) { m_onDblClick = std::move(handler); }
+    void SetOnChangeLeftCoord(std::function<void()> handler) { m_onChangeLeftCoord = std::move(handler); }
+    void SetOnChangedColumnsWidth(std::function<void()> handler) { m_onChangedColumnsWidth = std::move(handler); }
+
+    // Overlays of the mouse operations, in viewport x; -1 hides them.
+    void SetSizingLine(int x);
+    void SetDropMark(int x);
+
     // Named "Column" + n after the grid's objectName; used by AddColumn.
     [[nodiscard]] bool IsColumnNameFree(const QString& name) const;
 
@@ -192,10 +241,12 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend class TdxGridDataLink;
     friend class TdxDBGridColumn;
+    friend class TGridMouseController;
 
     // Data link notifications.
     void LinkActiveChanged(bool active);
@@ -209,6 +260,9 @@ private:
     void ColumnLayoutChanged();
     void UpdateScrollBars();
     void OnVerticalAction(int action);
+    void OnHorizontalAction(int action);
+    void FireDblClick();
+    void FireChangedColumnsWidth();
     void OnVerticalReleased();
     void ApplyMove(const TDataSetMove& move);
     [[nodiscard]] TMetricsInput MeasureFonts() const;
@@ -235,6 +289,15 @@ private:
     bool m_destroying = false;
     int m_pressedColumn = -1;
     bool m_inScrollBarUpdate = false;
+    int m_sizingLineX = -1;
+    int m_dropMarkX = -1;
+    TWheelAccumulator m_wheel;
+    std::unique_ptr<TGridKeyController> m_keys;
+    std::unique_ptr<TGridMouseController> m_mouse;
+    std::unique_ptr<TGridAutoScroll> m_autoScroll;
+    std::function<void()> m_onDblClick;
+    std::function<void()> m_onChangeLeftCoord;
+    std::function<void()> m_onChangedColumnsWidth;
 
     TWindowRows m_rows;
     TGridMetrics m_metrics;
@@ -255,4 +318,5 @@ private:
     TGridColor m_hideSelectionColor = m_highlightColor;
     TGridColor m_hideSelectionTextColor = m_highlightTextColor;
     TGridColor m_gridLineColor = TGridColor::None();
+    TGridColor m_arrowsColor = TGridColor::Rgb(0, 255, 0);
 };

@@ -256,6 +256,24 @@ TEST(GridPaintLayout, TenColumnsInA685PixelGridShowFour)
     EXPECT_EQ(s.columns[1].left, l.dataArea.left() - 50);
 }
 
+TEST_F(GridPaint, LineBreaksInACellArePaintedAsMarks)
+{
+    TdxDBGrid& g = *f.grid;
+    TdxDBGridColumn* name = g.Columns(1);
+    const QRect cell = g.ComputeLayout().CellRect(2, 1);
+    auto paintedAs = [&](const QString& text) {
+        name->SetOnGetText([text](TdxDBGridColumn*, int node, QString& t) {
+            if (node == 2)
+                t = text;
+        });
+        return Render(g).copy(cell);
+    };
+    const QImage broken = paintedAs(QStringLiteral("Line 1\nLine 2"));
+    EXPECT_EQ(broken, paintedAs(QStringLiteral("Line 1") + QChar(kLineBreakMark) + QStringLiteral("Line 2")));
+    EXPECT_NE(broken, paintedAs(QStringLiteral("Line 1Line 2")));
+    name->SetOnGetText({});
+}
+
 TEST(GridPaintLayout, EmptyResultShowsHeaderAndOneEmptyRow)
 {
     TGridFixture f(0, QSize(500, 200));

@@ -54,3 +54,15 @@ TEST(GridText, DottedFrameTakesEveryOtherPixel)
     for (const QPoint& p : pts)
         EXPECT_TRUE(p.x() == 10 || p.x() == 15 || p.y() == 20 || p.y() == 23);
 }
+
+TEST(GridText, ControlCharactersGetVisibleMarks)
+{
+    const QString mark{QChar(kLineBreakMark)};
+    EXPECT_EQ(VisibleCellText(QStringLiteral("Строка 1\r\nСтрока 2")), QStringLiteral("Строка 1") + mark + QStringLiteral("Строка 2"));
+    EXPECT_EQ(VisibleCellText(QStringLiteral("a\nb\rc")), QStringLiteral("a") + mark + QStringLiteral("b") + mark + QStringLiteral("c"));
+    EXPECT_EQ(VisibleCellText(QStringLiteral("\r\n\r\n")), mark + mark);
+    EXPECT_EQ(VisibleCellText(QStringLiteral("a\tb")), QStringLiteral("a") + QChar(kTabMark) + QStringLiteral("b"));
+    EXPECT_EQ(VisibleCellText(QString(QChar(0x01))), QString(QChar(kControlMark)));
+    const QString plain = QStringLiteral("no breaks here");
+    EXPECT_EQ(VisibleCellText(plain), plain);
+}
