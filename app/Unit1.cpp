@@ -151,6 +151,8 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
     dxDBGridRes = new TdxDBGrid(this);
     dxDBGridRes->setObjectName(QStringLiteral("dxDBGridRes"));
     dxDBGridRes->viewport()->installEventFilter(this);
+    // Called by the grid for double clicks on data cells only.
+    dxDBGridRes->SetOnDblClick([this] { dxDBGridResDblClick(dxDBGridRes); });
     dxDBGridRes->hide();
 
     CreatePanel();
@@ -450,9 +452,8 @@ bool TfrmQA::eventFilter(QObject* watched, QEvent* event)
 {
     // The grid's mouse input arrives at its viewport.
     if (dxDBGridRes && watched == dxDBGridRes->viewport()) {
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            Guarded([this] { dxDBGridResDblClick(dxDBGridRes); });
-        } else if (event->type() == QEvent::ContextMenu) {
+        // The right press has focused the clicked cell by now.
+        if (event->type() == QEvent::ContextMenu) {
             pmCopy->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
             return true;
         }
