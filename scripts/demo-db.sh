@@ -22,7 +22,10 @@ fail() {
   exit 1
 }
 
-[ -e "$db" ] && exit 0
+if [ -e "$db" ]; then
+  [ -f "$db" ] || fail "the path exists and is not a file"
+  exit 0
+fi
 
 command -v sqlite3 >/dev/null 2>&1 || fail "the sqlite3 program is not installed (scripts/deps.sh installs it)"
 

@@ -37,6 +37,7 @@ const QString kConnectionKey = QStringLiteral("\\SOFTWARE\\Norlet System\\");
 
 struct TScriptRun {
     int exitCode = -1;
+    QString output;   // stdout
     QString errors;   // stderr
 };
 
@@ -45,14 +46,15 @@ QString Script(const char* name)
     return QStringLiteral(BQA_SOURCE_DIR "/scripts/") + QLatin1String(name);
 }
 
-TScriptRun RunScript(const char* name, const QStringList& args, const QString& registryFile = QString())
+// Runs `script` with /bin/sh; `env` entries are added to the environment.
+TScriptRun RunShell(const QString& script, const QStringList& args, const QStringList& env = {})
 {
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!registryFile.isEmpty())
-        env.insert(QStringLiteral("BQA_REGISTRY_FILE"), registryFile);
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral("/bin/sh"), QStringList{Script(name)} + args);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : env)
+        environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("/bin/sh"), QStringList{script} + args);
     // The demo build takes seconds; a generous bound only stops a hung script.
     if (!process.waitForFinished(120000)) {
         process.kill();
@@ -61,8 +63,15 @@ TScriptRun RunScript(const char* name, const QStringList& args, const QString& r
     }
     TScriptRun run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.output = QString::fromUtf8(process.readAllStandardOutput());
     run.errors = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+TScriptRun RunScript(const char* name, const QStringList& args, const QString& registryFile = QString())
+{
+    return RunShell(Script(name), args,
+                    registryFile.isEmpty() ? QStringList{} : QStringList{QStringLiteral("BQA_REGISTRY_FILE=") + registryFile});
 }
 
 QString DemoConnectionString(const QString& db)
@@ -246,6 +255,63 @@ TEST(DemoDbTarget, AnUnwritableDirectoryFailsWithAClearMessage)
         EXPECT_TRUE(QDir(locked).isEmpty());
         ::chmod(QFile::encodeName(locked).constData(), 0700);
     }
+}
+
+// run.sh in a copy of the scripts folder whose install, build and program
+// are stand-ins: the program prints its arguments.
+class DemoDbRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString scripts = m_tree.filePath(QStringLiteral("scripts"));
+        ASSERT_TRUE(QDir().mkpath(scripts));
+        for (const char* name : {"run.sh", "demo-db.sh", "demo-connection.sh", "demo.sql"})
+            ASSERT_TRUE(QFile::copy(Script(name), scripts + QLatin1Char('/') + QLatin1String(name))) << name;
+        WriteAll(scripts + QStringLiteral("/deps.sh"), "exit 0\n");
+        WriteAll(scripts + QStringLiteral("/build.sh"), "exit 0\n");
+        const QString program = m_tree.filePath(QStringLiteral("build/app/brenvo-qa"));
+        WriteAll(program, "#!/bin/sh\necho started \"$@\"\n");
+        for (const QString& f : {scripts + QStringLiteral("/deps.sh"), scripts + QStringLiteral("/build.sh"),
+                                 scripts + QStringLiteral("/demo-db.sh"), scripts + QStringLiteral("/demo-connection.sh"), program})
+            ASSERT_TRUE(QFile::setPermissions(f, QFile::permissions(f) | QFileDevice::ExeOwner));
+        m_store = m_tree.filePath(QStringLiteral("cfg/registry"));
+        TRegistry::SetStorePath(m_store);
+    }
+    void TearDown() override { TRegistry::SetStorePath(QString()); }
+
+    TScriptRun Run(const QString& dataHome)
+    {
+        return RunShell(m_tree.filePath(QStringLiteral("scripts/run.sh")), {QStringLiteral("--arg")},
+                        {QStringLiteral("XDG_DATA_HOME=") + dataHome, QStringLiteral("BQA_REGISTRY_FILE=") + m_store});
+    }
+
+    QTemporaryDir m_tree;
+    QString m_store;
+};
+
+TEST_F(DemoDbRun, TheFirstRunPointsTheProgramAtTheDemo)
+{
+    const QString dataHome = m_tree.filePath(QStringLiteral("data"));
+    const TScriptRun run = Run(dataHome);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.output, QStringLiteral("started --arg\n"));
+    const QString db = dataHome + QStringLiteral("/brenvo-qa/demo.db");
+    ASSERT_TRUE(QFileInfo(db).isFile());
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kConnectionKey, false));
+    EXPECT_EQ(reg.ReadString(QStringLiteral("A")), DemoConnectionString(db));
+}
+
+TEST_F(DemoDbRun, TheProgramStartsWhenTheDemoCannotBeMade)
+{
+    const QString dataHome = m_tree.filePath(QStringLiteral("data"));
+    WriteAll(dataHome, "not a directory");
+    const TScriptRun run = Run(dataHome);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.output, QStringLiteral("started --arg\n"));
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("was not created"))) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("starting without the demo database"))) << run.errors.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(m_store));
 }
 
 // The store step, against a settings store in a temporary directory; a small
