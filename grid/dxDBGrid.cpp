@@ -698,7 +698,11 @@ void TdxDBGrid::SetLeftCoord(int value)
         return;
     const int dx = m_leftCoord - value;
     m_leftCoord = value;
-    UpdateScrollBars();
+    {
+        // Only the horizontal bar follows; the layout is unchanged.
+        const QScopedValueRollback<bool> reset(m_inScrollBarUpdate, true);
+        horizontalScrollBar()->setValue(m_leftCoord);
+    }
     // Header and rows move together.
     const QRect area = layout.headerPanel.united(layout.dataArea);
     if (std::abs(dx) > layout.dataArea.width())

@@ -1,5 +1,7 @@
 // Repaint and page-down cost of a full-HD result grid over an in-memory
-// result, at 1,000 and at 1,000,000 rows. Renders offscreen into a QImage.
+// result, at 1,000 and at 1,000,000 rows, and the time from a key event to
+// its frame painted for Down, PgDn, Ctrl+End and a horizontal line scroll.
+// Renders offscreen.
 
 #include "grid/dxDBGrid.h"
 #include "platform/data/MemDataSet.h"
@@ -7,8 +9,12 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QScrollBar>
 
 #include <algorithm>
+#include <utility>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +58,41 @@ double Median(std::vector<double> v)
 struct TFigures {
     double repaintMs = 0;
     double pageDownMs = 0;
+    double downMs = 0;
+    double pgDnMs = 0;
+    double ctrlEndMs = 0;
+    double lineScrollMs = 0;
+    int maxRowsRepainted = 0;      // over 100 Down repeats across the window's edge
 };
+
+// Counts the rows each paint of the viewport covers.
+class TPaintCounter : public QObject {
+public:
+    explicit TPaintCounter(int rowHeight) : m_rowHeight(rowHeight) {}
+    int rows = 0;                  // rows painted since the last Take()
+    int Take() { return std::exchange(rows, 0); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
+                rows += (r.height() + m_rowHeight - 1) / m_rowHeight;
+        }
+        return false;
+    }
+
+private:
+    int m_rowHeight;
+};
+
+void SendKey(QWidget& w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, mods);
+    QApplication::sendEvent(&w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, mods);
+    QApplication::sendEvent(&w, &release);
+}
 
 TFigures Measure(int rows)
 {
@@ -111,7 +151,52 @@ TFigures Measure(int rows)
     }
     std::printf("rows %8d: visible rows %d, full repaint %.3f ms, page down %.3f ms (render into an image %.3f ms)\n",
                 rows, grid.VisibleRowCount(), Median(repaint), Median(page), Median(rendered));
-    return {Median(repaint), Median(page)};
+
+    // Key event to frame painted. Each key alternates with its opposite so
+    // that the grid stays in the middle of the result.
+    grid.setFocus(Qt::OtherFocusReason);
+    data.SetRecNo(rows / 2);
+    paintPending();
+    auto keyToFrame = [&](int key, int back, Qt::KeyboardModifiers mods) {
+        std::vector<double> v;
+        for (int i = 0; i < 50; ++i) {
+            const auto a = Clock::now();
+            SendKey(grid, i % 2 ? back : key, mods);
+            paintPending();
+            v.push_back(ms(a, Clock::now()));
+        }
+        return Median(v);
+    };
+    TFigures f{Median(repaint), Median(page)};
+    f.downMs = keyToFrame(Qt::Key_Down, Qt::Key_Up, Qt::NoModifier);
+    f.pgDnMs = keyToFrame(Qt::Key_PageDown, Qt::Key_PageUp, Qt::NoModifier);
+    f.ctrlEndMs = keyToFrame(Qt::Key_End, Qt::Key_Home, Qt::ControlModifier);
+    QScrollBar* hbar = grid.horizontalScrollBar();
+    std::vector<double> line;
+    for (int i = 0; i < 50; ++i) {
+        const auto a = Clock::now();
+        hbar->triggerAction(i % 2 ? QAbstractSlider::SliderSingleStepSub : QAbstractSlider::SliderSingleStepAdd);
+        paintPending();
+        line.push_back(ms(a, Clock::now()));
+    }
+    f.lineScrollMs = Median(line);
+
+    // 100 Down repeats from the window's middle, across its bottom edge:
+    // each frame repaints only the rows that changed.
+    data.SetRecNo(rows / 2);
+    paintPending();
+    TPaintCounter counter(grid.DefaultRowHeight());
+    grid.viewport()->installEventFilter(&counter);
+    for (int i = 0; i < 100; ++i) {
+        SendKey(grid, Qt::Key_Down);
+        paintPending();
+        f.maxRowsRepainted = std::max(f.maxRowsRepainted, counter.Take());
+    }
+    grid.viewport()->removeEventFilter(&counter);
+    std::printf("rows %8d: key to frame: Down %.3f ms, PgDn %.3f ms, Ctrl+End %.3f ms, line scroll %.3f ms; "
+                "100 x Down across the edge repaint at most %d rows a frame\n",
+                rows, f.downMs, f.pgDnMs, f.ctrlEndMs, f.lineScrollMs, f.maxRowsRepainted);
+    return f;
 }
 
 } // namespace
@@ -130,5 +215,9 @@ int main(int argc, char** argv)
     const TFigures large = Measure(1000000);
     std::printf("ratio 1,000,000 / 1,000: repaint %.2f, page down %.2f (target: <= 2 ms and equal at both sizes)\n",
                 large.repaintMs / small.repaintMs, large.pageDownMs / small.pageDownMs);
+    std::printf("ratio 1,000,000 / 1,000, key to frame: Down %.2f, PgDn %.2f, Ctrl+End %.2f, line scroll %.2f "
+                "(target: each <= 2 ms, ratio <= 1.2)\n",
+                large.downMs / small.downMs, large.pgDnMs / small.pgDnMs, large.ctrlEndMs / small.ctrlEndMs,
+                large.lineScrollMs / small.lineScrollMs);
     return 0;
 }
