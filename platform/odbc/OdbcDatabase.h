@@ -47,9 +47,14 @@ public:
     // value never exceeds n): the server this tool is for. Engines without
     // enforced sizes (typeless ones, unbounded varchar) report nominal sizes.
     [[nodiscard]] bool ExactColumnSizes() const { return m_exactColumnSizes; }
+    // Makes `errors` the error list and raises EDatabaseError with their
+    // joined messages.
+    [[noreturn]] void Raise(std::vector<TDbError> errors);
+    // Raises the diagnostics of `handle`, or `fallback` when they hold no
+    // message.
+    [[noreturn]] void RaiseFrom(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback);
 
 private:
-    [[noreturn]] void RaiseFrom(SQLSMALLINT handleType, SQLHANDLE handle, const QString& fallback);
 
     QString m_name;
     QString m_connectionString;
@@ -89,6 +94,7 @@ private:
     friend class TOdbcConnection;
     TOdbcConnection& RequireConnection() const;
     TOdbcStmt Execute(TOdbcConnection& connection);
+    [[nodiscard]] SQLSMALLINT SkipToRowSet(TOdbcConnection& connection, SQLHSTMT stmt) const;
 
     TDbConnection* m_connection = nullptr;
     QString m_sql;

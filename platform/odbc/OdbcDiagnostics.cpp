@@ -1,5 +1,7 @@
 #include "platform/odbc/OdbcDiagnostics.h"
 
+#include "platform/odbc/OdbcChars.h"
+
 #include <sqlext.h>
 
 #include <algorithm>
@@ -43,27 +45,29 @@ QString JoinDiagnosticMessages(const std::vector<TDbError>& errors)
 
 namespace {
 
-std::vector<TDbError> ReadNarrow(SQLSMALLINT handleType, SQLHANDLE handle)
+template <class Ch>
+std::vector<TDbError> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
 {
+    using Chars = TOdbcChars<Ch>;
     std::vector<TDbError> out;
     for (SQLSMALLINT rec = 1;; ++rec) {
-        SQLCHAR state[6] = {};
+        Ch state[6] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT len = 0;
-        SQLRETURN rc = SQLGetDiagRec(handleType, handle, rec, state, &native, nullptr, 0, &len);
+        SQLRETURN rc = Chars::GetDiagRec(handleType, handle, rec, state, &native, nullptr, 0, &len);
         if (!SQL_SUCCEEDED(rc))
             break;
-        std::vector<SQLCHAR> text(static_cast<std::size_t>(len) + 1, 0);
-        rc = SQLGetDiagRec(handleType, handle, rec, state, &native, text.data(),
-                           static_cast<SQLSMALLINT>(text.size()), &len);
+        std::vector<Ch> text(static_cast<std::size_t>(len) + 1, 0);
+        rc = Chars::GetDiagRec(handleType, handle, rec, state, &native, text.data(),
+                               static_cast<SQLSMALLINT>(text.size()), &len);
         if (!SQL_SUCCEEDED(rc))
             break;
-        const qsizetype bytes = std::min<qsizetype>(len, static_cast<qsizetype>(text.size()) - 1);
+        const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(len, 0)),
+                                                        text.size() - 1);
         TDbError e;
         e.NativeError = static_cast<int>(native);
-        e.SqlState = QString::fromLatin1(reinterpret_cast<const char*>(state), 5);
-        e.Message = StripVendorPrefixes(
-            QString::fromUtf8(reinterpret_cast<const char*>(text.data()), bytes)).trimmed();
+        e.SqlState = Chars::ToQString(state, 5);
+        e.Message = StripVendorPrefixes(Chars::ToQString(text.data(), units)).trimmed();
         out.push_back(std::move(e));
     }
     return out;
@@ -73,30 +77,7 @@ std::vector<TDbError> ReadNarrow(SQLSMALLINT handleType, SQLHANDLE handle)
 
 std::vector<TDbError> ReadOdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, bool wide)
 {
-    std::vector<TDbError> out;
     if (handle == SQL_NULL_HANDLE)
-        return out;
-    if (!wide)
-        return ReadNarrow(handleType, handle);
-    for (SQLSMALLINT rec = 1;; ++rec) {
-        SQLWCHAR state[6] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        SQLRETURN rc = SQLGetDiagRecW(handleType, handle, rec, state, &native, nullptr, 0, &len);
-        if (!SQL_SUCCEEDED(rc))
-            break;
-        std::vector<SQLWCHAR> text(static_cast<std::size_t>(len) + 1, 0);
-        rc = SQLGetDiagRecW(handleType, handle, rec, state, &native, text.data(),
-                            static_cast<SQLSMALLINT>(text.size()), &len);
-        if (!SQL_SUCCEEDED(rc))
-            break;
-        const qsizetype chars = std::min<qsizetype>(len, static_cast<qsizetype>(text.size()) - 1);
-        TDbError e;
-        e.NativeError = static_cast<int>(native);
-        e.SqlState = QString::fromUtf16(reinterpret_cast<const char16_t*>(state), 5);
-        e.Message = StripVendorPrefixes(
-            QString::fromUtf16(reinterpret_cast<const char16_t*>(text.data()), chars)).trimmed();
-        out.push_back(std::move(e));
-    }
-    return out;
+        return {};
+    return WithOdbcChars(wide, [&]<class Ch>() { return ReadDiagnostics<Ch>(handleType, handle); });
 }

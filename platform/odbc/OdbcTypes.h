@@ -59,13 +59,6 @@ struct TOdbcColumnFetch {
 
 [[nodiscard]] TOdbcColumnFetch OdbcColumnFetch(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText = false);
 
-// Old names, until the fetch moves to the plan.
-using TOdbcFetchPlan = TOdbcColumnFetch;
-[[nodiscard]] inline TOdbcColumnFetch OdbcFetchPlan(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText = false)
-{
-    return OdbcColumnFetch(desc, type, narrowText);
-}
-
 // The field definition's size for a column (0 for long data).
 [[nodiscard]] int OdbcFieldSize(const TOdbcColumnDesc& desc, TFieldType type);
 

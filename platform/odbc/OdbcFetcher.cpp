@@ -1,0 +1,475 @@
+#include "platform/odbc/OdbcFetcher.h"
+
+#include "platform/data/ColumnStore.h"
+#include "platform/odbc/OdbcChars.h"
+#include "platform/odbc/OdbcDatabase.h"
+
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// Chunk of a long value read per SQLGetData call, in bytes (even).
+constexpr SQLLEN kChunkBytes = 64 * 1024;
+constexpr std::int64_t kMsecsPerDay = 86400000;
+
+std::int64_t TimestampMsecs(const SQL_TIMESTAMP_STRUCT& ts)
+{
+    const std::int64_t days = DaysFromCivil(ts.year, ts.month, ts.day);
+    return days * kMsecsPerDay
+        + ((static_cast<std::int64_t>(ts.hour) * 60 + ts.minute) * 60 + ts.second) * 1000
+        + ts.fraction / 1000000;
+}
+
+template <class Ch>
+TOdbcDescribedColumn DescribeColumn(TOdbcConnection& conn, SQLHSTMT stmt, SQLUSMALLINT col)
+{
+    constexpr std::size_t kNameUnits = 1024 / sizeof(Ch);
+    Ch name[kNameUnits];
+    SQLSMALLINT nameLen = 0, nullable = SQL_NULLABLE_UNKNOWN;
+    TOdbcDescribedColumn c;
+    if (!OdbcSucceeded(TOdbcChars<Ch>::DescribeCol(stmt, col, name, static_cast<SQLSMALLINT>(kNameUnits), &nameLen,
+                                                   &c.desc.sqlType, &c.desc.size, &c.desc.digits, &nullable)))
+        conn.RaiseFrom(SQL_HANDLE_STMT, stmt, QStringLiteral("Cannot describe column %1").arg(col));
+    c.name = TOdbcChars<Ch>::ToQString(
+        name, static_cast<std::size_t>(std::clamp<int>(nameLen, 0, static_cast<int>(kNameUnits) - 1)));
+    c.nullable = nullable != SQL_NO_NULLS;
+    SQLLEN isUnsigned = SQL_FALSE;
+    SQLColAttributeW(stmt, col, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+    c.desc.isUnsigned = isUnsigned == SQL_TRUE;
+    return c;
+}
+
+// Whether the executed statement's cursor is static and the driver fetches a
+// rowset at an absolute row number on it. A static cursor's rows keep their
+// numbers, so a row can be fetched again.
+bool CanFetchAbsolute(const TOdbcConnection& conn, SQLHSTMT stmt)
+{
+    SQLULEN cursorType = SQL_CURSOR_FORWARD_ONLY;
+    if (!OdbcSucceeded(SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &cursorType, 0, nullptr))
+        || cursorType != SQL_CURSOR_STATIC)
+        return false;
+    SQLUINTEGER attrs = 0;
+    return OdbcSucceeded(SQLGetInfo(conn.Handle(), SQL_STATIC_CURSOR_ATTRIBUTES1, &attrs, sizeof attrs, nullptr))
+        && (attrs & SQL_CA1_ABSOLUTE) != 0;
+}
+
+// Appends text fetched as SQL_C_CHAR: a time of day, exact decimal text, or
+// (drivers without W entry points) UTF-8 taken as is. `scratch` must not hold
+// `text`.
+void AppendText(TColumnData& out, TFieldType type, std::string_view text, std::string& scratch)
+{
+    if (type == ftTime) {
+        const std::int64_t ms = ParseTimeOfDayMsecs(text);
+        if (ms < 0)
+            out.AppendNull();
+        else
+            out.AppendMsecs(ms);
+    } else if (type == ftBCD) {
+        scratch.assign(text);
+        NormalizeDecimalText(scratch);
+        out.AppendBytes(scratch);
+    } else {
+        out.AppendBytes(text);
+    }
+}
+
+// Appends a whole value read by SQLGetData as `c` is fetched.
+void AppendWhole(TColumnData& out, const TOdbcColumnPlan& c, std::string_view value, std::string& scratch)
+{
+    if (c.fetch.cType == SQL_C_CHAR)
+        AppendText(out, c.field.type, value, scratch);
+    else
+        out.AppendBytes(value);
+}
+
+template <class T>
+T Load(const char* buf)
+{
+    T v;
+    std::memcpy(&v, buf, sizeof v);
+    return v;
+}
+
+// Appends a value held in `buf` (as the driver wrote it for `c.fetch.cType`,
+// with length indicator `ind`) to `out`. `utf8` and `scratch` are reused
+// between calls.
+void AppendValue(TColumnData& out, const TOdbcColumnPlan& c, const char* buf, SQLLEN ind, std::string& utf8,
+                 std::string& scratch)
+{
+    if (ind == SQL_NULL_DATA) {
+        out.AppendNull();
+        return;
+    }
+    switch (c.fetch.cType) {
+    case SQL_C_SLONG:
+        return out.AppendInt(Load<SQLINTEGER>(buf));
+    case SQL_C_SBIGINT:
+        return out.AppendInt(Load<SQLBIGINT>(buf));
+    case SQL_C_DOUBLE:
+        return out.AppendDouble(Load<SQLDOUBLE>(buf));
+    case SQL_C_BIT:
+        return out.AppendInt(*reinterpret_cast<const unsigned char*>(buf) != 0 ? 1 : 0);
+    case SQL_C_TYPE_DATE: {
+        const auto d = Load<SQL_DATE_STRUCT>(buf);
+        return out.AppendDays(DaysFromCivil(d.year, d.month, d.day));
+    }
+    case SQL_C_TYPE_TIMESTAMP:
+        return out.AppendMsecs(TimestampMsecs(Load<SQL_TIMESTAMP_STRUCT>(buf)));
+    case SQL_C_CHAR:
+        return AppendText(out, c.field.type,
+                          std::string_view(buf, std::min<std::size_t>(static_cast<std::size_t>(ind),
+                                                                      c.fetch.elementBytes - 1)),
+                          scratch);
+    case SQL_C_WCHAR: {
+        const std::size_t units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
+        // `utf8` only grows, so its bytes are not cleared for every value.
+        if (utf8.size() < units * 3)
+            utf8.resize(units * 3);
+        const std::size_t bytes = Utf16ToUtf8(reinterpret_cast<const SQLWCHAR*>(buf), units, utf8.data());
+        return out.AppendBytes(std::string_view(utf8.data(), bytes));
+    }
+    case SQL_C_BINARY:
+        return out.AppendBytes(std::string_view(buf, static_cast<std::size_t>(ind)));
+    default:
+        return out.AppendNull();
+    }
+}
+
+// Appends rows [0, n) of a bound fixed-size column: NULL or append(value).
+template <class T, class F>
+void AppendFixed(TColumnData& out, const char* base, std::size_t step, const SQLLEN* ind, std::size_t n, F append)
+{
+    for (std::size_t r = 0; r < n; ++r, base += step) {
+        if (ind[r] == SQL_NULL_DATA)
+            out.AppendNull();
+        else
+            append(Load<T>(base));
+    }
+}
+
+// Appends rows [0, n) of a bound column whose values all fit their buffers.
+void AppendBlock(TColumnData& out, const TOdbcColumnPlan& c, const char* base, const SQLLEN* ind, std::size_t n,
+                 std::string& utf8, std::string& scratch)
+{
+    const std::size_t step = c.fetch.elementBytes;
+    switch (c.fetch.cType) {
+    case SQL_C_CHAR:
+        if (c.field.type == ftTime || c.field.type == ftBCD)
+            break;
+        for (std::size_t r = 0; r < n; ++r, base += step) {
+            if (ind[r] == SQL_NULL_DATA)
+                out.AppendNull();
+            else
+                out.AppendBytes(std::string_view(base, static_cast<std::size_t>(ind[r])));
+        }
+        return;
+    case SQL_C_SLONG:
+        return AppendFixed<SQLINTEGER>(out, base, step, ind, n, [&](SQLINTEGER v) { out.AppendInt(v); });
+    case SQL_C_DOUBLE:
+        return AppendFixed<SQLDOUBLE>(out, base, step, ind, n, [&](SQLDOUBLE v) { out.AppendDouble(v); });
+    case SQL_C_TYPE_TIMESTAMP:
+        return AppendFixed<SQL_TIMESTAMP_STRUCT>(out, base, step, ind, n, [&](const SQL_TIMESTAMP_STRUCT& ts) {
+            out.AppendMsecs(TimestampMsecs(ts));
+        });
+    default:
+        break;
+    }
+    for (std::size_t r = 0; r < n; ++r, base += step)
+        AppendValue(out, c, base, ind[r], utf8, scratch);
+}
+
+} // namespace
+
+std::vector<TOdbcDescribedColumn> DescribeOdbcColumns(TOdbcConnection& conn, SQLHSTMT stmt, SQLSMALLINT ncols)
+{
+    std::vector<TOdbcDescribedColumn> columns;
+    columns.reserve(static_cast<std::size_t>(std::max<SQLSMALLINT>(ncols, 0)));
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(std::max<SQLSMALLINT>(ncols, 0)); ++i)
+        columns.push_back(
+            WithOdbcChars(conn.WideDriver(), [&]<class Ch>() { return DescribeColumn<Ch>(conn, stmt, i); }));
+    return columns;
+}
+
+TOdbcDriverCaps OdbcDriverCaps(const TOdbcConnection& conn, SQLHSTMT stmt)
+{
+    TOdbcDriverCaps caps;
+    caps.getDataExtensions = conn.GetDataExtensions();
+    caps.exactColumnSizes = conn.ExactColumnSizes();
+    caps.absoluteFetch = CanFetchAbsolute(conn, stmt);
+    caps.wide = conn.WideDriver();
+    return caps;
+}
+
+// ------------------------------------------------------------------ fetcher
+
+TOdbcBlockFetcher::TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const TFetchPlan& plan)
+    : m_conn(conn), m_stmt(stmt), m_plan(plan), m_buffers(plan.columns.size()),
+      m_neededBytes(plan.columns.size(), 0)
+{
+    SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROW_BIND_TYPE,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_BIND_BY_COLUMN)), 0);
+    SQLULEN rows = plan.rowsPerBlock;
+    if (rows > 1) {
+        SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0);
+        SQLULEN granted = 1;
+        const bool known = OdbcSucceeded(SQLGetStmtAttrW(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr));
+        rows = known && granted >= 1 ? granted : 1;
+    }
+    m_plan = WithRowsPerBlock(m_plan, rows);
+    SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROWS_FETCHED_PTR, &m_fetched, 0);
+    for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
+        const TOdbcColumnPlan& c = m_plan.columns[ci];
+        const std::size_t rowSlots = c.read == TOdbcColumnRead::Bound ? rows : 1;
+        m_buffers[ci].data.assign(std::max<std::size_t>(c.fetch.elementBytes, 1) * rowSlots, 0);
+        m_buffers[ci].ind.assign(rowSlots, 0);
+        Bind(ci);
+    }
+}
+
+void TOdbcBlockFetcher::Run(TColumnStore& store)
+{
+    std::vector<TFieldDef> fields;
+    fields.reserve(m_plan.columns.size());
+    for (const TOdbcColumnPlan& c : m_plan.columns)
+        fields.push_back(c.field);
+    store.Reset(fields);
+    while (const std::optional<std::size_t> rows = FetchBlock()) {
+        FindCutValues(*rows);
+        RereadCutValues();
+        AppendRows(store, *rows);
+        m_blockStart += static_cast<SQLLEN>(*rows);
+        Grow();
+    }
+}
+
+void TOdbcBlockFetcher::SetRowArraySize(std::size_t rows)
+{
+    if (!OdbcSucceeded(SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE,
+                                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(rows)), 0)))
+        m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Fetch failed"));
+}
+
+void TOdbcBlockFetcher::Bind(std::size_t col)
+{
+    const TOdbcColumnPlan& c = m_plan.columns[col];
+    if (c.read != TOdbcColumnRead::Bound)
+        return;
+    TBuffers& b = m_buffers[col];
+    if (!OdbcSucceeded(SQLBindCol(m_stmt, static_cast<SQLUSMALLINT>(col + 1), c.fetch.cType, b.data.data(),
+                                  static_cast<SQLLEN>(c.fetch.elementBytes), b.ind.data())))
+        m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Cannot bind column %1").arg(col + 1));
+}
+
+std::optional<std::size_t> TOdbcBlockFetcher::FetchBlock()
+{
+    m_fetched = 0;
+    const bool resume = std::exchange(m_resume, false);
+    if (resume) {
+        SetRowArraySize(m_plan.rowsPerBlock);
+        for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci)
+            Bind(ci);
+    }
+    const SQLRETURN rc = resume ? SQLFetchScroll(m_stmt, SQL_FETCH_ABSOLUTE, m_blockStart) : SQLFetch(m_stmt);
+    if (rc == SQL_NO_DATA)
+        return std::nullopt;
+    if (!OdbcSucceeded(rc))
+        m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Fetch failed"));
+    return m_plan.rowsPerBlock == 1 ? 1 : static_cast<std::size_t>(m_fetched);
+}
+
+// Bound values whose length indicator exceeds their buffer (or is unknown),
+// row by row.
+void TOdbcBlockFetcher::FindCutValues(std::size_t rows)
+{
+    m_cuts.clear();
+    for (std::size_t r = 0; r < rows; ++r) {
+        for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
+            const TOdbcColumnPlan& c = m_plan.columns[ci];
+            if (c.read != TOdbcColumnRead::Bound || !IsVariableCType(c.fetch.cType))
+                continue;
+            const SQLLEN ind = m_buffers[ci].ind[r];
+            const std::size_t term = TerminatorBytes(c.fetch.cType);
+            if (ind == SQL_NULL_DATA
+                || (ind != SQL_NO_TOTAL && static_cast<std::size_t>(ind) <= c.fetch.elementBytes - term))
+                continue;
+            m_cuts.push_back(TCutValue{r, ci, false, {}});
+            if (ind != SQL_NO_TOTAL)
+                m_neededBytes[ci] = std::max(m_neededBytes[ci], static_cast<std::size_t>(ind) + term);
+        }
+    }
+}
+
+// Reads the block's cut values whole where that needs the rowset moved.
+// One-row fetches read them while the row is appended, in column order with
+// the unbound columns (drivers without SQL_GD_ANY_ORDER need that).
+void TOdbcBlockFetcher::RereadCutValues()
+{
+    if (m_cuts.empty())
+        return;
+    const TOdbcCutValueRead how = m_plan.cutValues;
+    if (how == TOdbcCutValueRead::CurrentRow)
+        return;
+    if (how != TOdbcCutValueRead::PositionedRow && how != TOdbcCutValueRead::AbsoluteRow)
+        RaiseTooLong(m_cuts.front().col);
+    const bool absolute = how == TOdbcCutValueRead::AbsoluteRow;
+    if (absolute) {
+        // The bound buffers keep the block while single rows are read. They
+        // are bound again only once the block is appended: a driver may write
+        // to the first row's buffers when a column is bound.
+        SQLFreeStmt(m_stmt, SQL_UNBIND);
+        SetRowArraySize(1);
+        m_resume = true;
+    }
+    std::size_t positioned = static_cast<std::size_t>(-1);
+    for (TCutValue& cut : m_cuts) {
+        if (cut.row != positioned) {
+            const SQLRETURN rc = absolute
+                ? SQLFetchScroll(m_stmt, SQL_FETCH_ABSOLUTE, m_blockStart + static_cast<SQLLEN>(cut.row))
+                : SQLSetPos(m_stmt, static_cast<SQLSETPOSIROW>(cut.row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
+            if (!OdbcSucceeded(rc))
+                RaiseTooLong(cut.col);
+            positioned = cut.row;
+        }
+        ReadCutValue(cut);
+    }
+}
+
+void TOdbcBlockFetcher::ReadCutValue(TCutValue& cut)
+{
+    bool whole = false;
+    try {
+        whole = ReadWhole(cut.col, cut.value);
+    } catch (const EDatabaseError&) {
+        RaiseTooLong(cut.col);
+    }
+    // The value was not NULL when fetched: NULL now means the read went astray.
+    if (!whole)
+        RaiseTooLong(cut.col);
+    cut.read = true;
+}
+
+void TOdbcBlockFetcher::AppendRows(TColumnStore& store, std::size_t rows)
+{
+    std::sort(m_cuts.begin(), m_cuts.end(), [](const TCutValue& a, const TCutValue& b) {
+        return a.col != b.col ? a.col < b.col : a.row < b.row;
+    });
+    auto cut = m_cuts.begin();
+    for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
+        TColumnData& out = store.Column(static_cast<int>(ci));
+        const TOdbcColumnPlan& c = m_plan.columns[ci];
+        TBuffers& b = m_buffers[ci];
+        if (c.read != TOdbcColumnRead::Bound)
+            AppendUnbound(out, ci);
+        else if (cut != m_cuts.end() && cut->col == ci)
+            AppendCutColumn(out, ci, rows, cut);
+        else
+            AppendBlock(out, c, b.data.data(), b.ind.data(), rows, b.utf8, m_scratch);
+    }
+}
+
+// Appends rows [0, rows) of bound column `col`, taking the cut values of the
+// column, from `cut` on, whole.
+void TOdbcBlockFetcher::AppendCutColumn(TColumnData& out, std::size_t col, std::size_t rows,
+                                        std::vector<TCutValue>::iterator& cut)
+{
+    const TOdbcColumnPlan& c = m_plan.columns[col];
+    TBuffers& b = m_buffers[col];
+    for (std::size_t r = 0; r < rows; ++r) {
+        if (cut != m_cuts.end() && cut->col == col && cut->row == r) {
+            if (!cut->read)
+                ReadCutValue(*cut);
+            AppendWhole(out, c, cut->value, m_scratch);
+            ++cut;
+        } else {
+            AppendValue(out, c, b.data.data() + r * c.fetch.elementBytes, b.ind[r], b.utf8, m_scratch);
+        }
+    }
+}
+
+// Appends the current row's value of unbound column `col`, read by SQLGetData.
+void TOdbcBlockFetcher::AppendUnbound(TColumnData& out, std::size_t col)
+{
+    const TOdbcColumnPlan& c = m_plan.columns[col];
+    TBuffers& b = m_buffers[col];
+    if (c.read == TOdbcColumnRead::GetDataChunks) {
+        if (ReadWhole(col, b.utf8))
+            AppendWhole(out, c, b.utf8, m_scratch);
+        else
+            out.AppendNull();
+        return;
+    }
+    SQLLEN ind = 0;
+    if (!OdbcSucceeded(SQLGetData(m_stmt, static_cast<SQLUSMALLINT>(col + 1), c.fetch.cType, b.data.data(),
+                                  static_cast<SQLLEN>(c.fetch.elementBytes), &ind)))
+        m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Cannot read column %1").arg(col + 1));
+    AppendValue(out, c, b.data.data(), ind, b.utf8, m_scratch);
+}
+
+// Columns whose values outgrew their buffers get larger ones (see
+// GrownElementBytes); longer values are still read again.
+void TOdbcBlockFetcher::Grow()
+{
+    const std::size_t rows = m_plan.rowsPerBlock;
+    for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
+        std::size_t& elementBytes = m_plan.columns[ci].fetch.elementBytes;
+        const std::size_t grown = GrownElementBytes(elementBytes, std::exchange(m_neededBytes[ci], 0), rows);
+        if (grown == elementBytes)
+            continue;
+        elementBytes = grown;
+        m_buffers[ci].data.assign(grown * rows, 0);
+        Bind(ci);
+    }
+}
+
+bool TOdbcBlockFetcher::ReadWhole(std::size_t col, std::string& out)
+{
+    const SQLSMALLINT cType = m_plan.columns[col].fetch.cType;
+    const auto colNo = static_cast<SQLUSMALLINT>(col + 1);
+    out.clear();
+    std::vector<SQLWCHAR> wide;
+    m_chunk.resize(static_cast<std::size_t>(kChunkBytes));
+    const SQLLEN term = static_cast<SQLLEN>(TerminatorBytes(cType));
+    for (bool first = true;; first = false) {
+        SQLLEN ind = 0;
+        const SQLRETURN rc = SQLGetData(m_stmt, colNo, cType, m_chunk.data(), kChunkBytes, &ind);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!OdbcSucceeded(rc))
+            m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Cannot read column %1").arg(colNo));
+        if (ind == SQL_NULL_DATA)
+            return false;
+        const bool more = rc == SQL_SUCCESS_WITH_INFO && (ind == SQL_NO_TOTAL || ind > kChunkBytes - term);
+        const std::size_t got = static_cast<std::size_t>(more ? kChunkBytes - term : ind);
+        if (first && ind != SQL_NO_TOTAL && ind > 0) {
+            if (cType == SQL_C_WCHAR)
+                wide.reserve(static_cast<std::size_t>(ind) / sizeof(SQLWCHAR));
+            else
+                out.reserve(static_cast<std::size_t>(ind));
+        }
+        if (cType == SQL_C_WCHAR) {
+            const auto* w = reinterpret_cast<const SQLWCHAR*>(m_chunk.data());
+            wide.insert(wide.end(), w, w + got / sizeof(SQLWCHAR));
+        } else {
+            out.append(m_chunk.data(), got);
+        }
+        if (!more)
+            break;
+    }
+    if (cType == SQL_C_WCHAR)
+        AppendUtf16AsUtf8(wide.data(), wide.size(), out);
+    return true;
+}
+
+void TOdbcBlockFetcher::RaiseTooLong(std::size_t col)
+{
+    const TOdbcColumnPlan& c = m_plan.columns[col];
+    m_conn.Raise({TDbError{0, QString(),
+                           QStringLiteral("Field '%1': a value is longer than the driver's column size %2")
+                               .arg(c.field.name, QString::number(c.desc.size))}});
+}

@@ -1,0 +1,85 @@
+#pragma once
+// Carries out a fetch plan on an executed statement, in short steps: describe
+// the columns, bind, fetch a block, read cut values again, append, grow.
+//
+// Threading: the thread that executed the statement.
+
+#include "platform/odbc/FetchPlan.h"
+
+#include <sql.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class TColumnData;
+class TColumnStore;
+class TOdbcConnection;
+
+// Columns [1, ncols] of the current result set of `stmt`, through the
+// driver's narrow or wide entry points.
+[[nodiscard]] std::vector<TOdbcDescribedColumn> DescribeOdbcColumns(TOdbcConnection& conn, SQLHSTMT stmt,
+                                                                    SQLSMALLINT ncols);
+
+// What the connection's driver offers for the executed statement.
+[[nodiscard]] TOdbcDriverCaps OdbcDriverCaps(const TOdbcConnection& conn, SQLHSTMT stmt);
+
+class TOdbcBlockFetcher {
+public:
+    // Sets the statement's row array to the plan's rows (the driver may grant
+    // fewer; Plan() then says so) and binds the bound columns.
+    TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const TFetchPlan& plan);
+    // The statement keeps pointers into this object: it neither moves nor copies.
+    TOdbcBlockFetcher(const TOdbcBlockFetcher&) = delete;
+    TOdbcBlockFetcher& operator=(const TOdbcBlockFetcher&) = delete;
+
+    [[nodiscard]] const TFetchPlan& Plan() const { return m_plan; }
+
+    // Resets `store` to the plan's fields and appends every row of the result
+    // set, in order. Failures raise EDatabaseError and set the connection's
+    // error list.
+    void Run(TColumnStore& store);
+
+private:
+    struct TBuffers {
+        std::vector<char> data;  // elementBytes per row
+        std::vector<SQLLEN> ind; // length/indicator per row
+        std::string utf8;        // conversion buffer; only grows
+    };
+    // A bound value cut in the block; `value` holds it whole once read.
+    struct TCutValue {
+        std::size_t row = 0;
+        std::size_t col = 0;
+        bool read = false;
+        std::string value;
+    };
+
+    void SetRowArraySize(std::size_t rows);
+    void Bind(std::size_t col);
+    // Rows of the next block, none at the end of the result set.
+    [[nodiscard]] std::optional<std::size_t> FetchBlock();
+    void FindCutValues(std::size_t rows);
+    void RereadCutValues();
+    void ReadCutValue(TCutValue& cut);
+    void AppendRows(TColumnStore& store, std::size_t rows);
+    void AppendCutColumn(TColumnData& out, std::size_t col, std::size_t rows,
+                         std::vector<TCutValue>::iterator& cut);
+    void AppendUnbound(TColumnData& out, std::size_t col);
+    void Grow();
+    // Reads the whole value of `col` (0-based) of the current row in chunks;
+    // false for NULL. Text comes back as UTF-8.
+    [[nodiscard]] bool ReadWhole(std::size_t col, std::string& out);
+    [[noreturn]] void RaiseTooLong(std::size_t col);
+
+    TOdbcConnection& m_conn;
+    SQLHSTMT m_stmt;
+    TFetchPlan m_plan;
+    std::vector<TBuffers> m_buffers;
+    std::vector<TCutValue> m_cuts;          // in (row, column) order until appended
+    std::vector<std::size_t> m_neededBytes; // longest cut value of the block, with terminator
+    SQLULEN m_fetched = 0;                  // SQL_ATTR_ROWS_FETCHED_PTR
+    SQLLEN m_blockStart = 1;                // absolute number of the block's first row
+    bool m_resume = false;                  // the next block is fetched at m_blockStart
+    std::string m_scratch;
+    std::vector<char> m_chunk;
+};
