@@ -843,6 +843,13 @@ void TdxDBGrid::changeEvent(QEvent* event)
             m_headerFont = font();
         RecalcMetrics();
     }
+    // The window losing activation or the grid being disabled cancels a
+    // mouse operation and the auto-scroll, as a cancel-mode message would.
+    if ((event->type() == QEvent::ActivationChange && !isActiveWindow())
+        || (event->type() == QEvent::EnabledChange && !isEnabled())) {
+        m_mouse->Cancel();
+        m_autoScroll->End();
+    }
 }
 
 void TdxDBGrid::focusInEvent(QFocusEvent* event)

@@ -428,6 +428,25 @@ TEST_F(GridInput, SizingStopsAtTheMinimumWidth)
     EXPECT_EQ(G().Columns(0)->Width(), kMinWidth + 50);
 }
 
+TEST_F(GridInput, LosingActivationCancelsSizingAndAutoScroll)
+{
+    Mouse(V(), QEvent::MouseButtonPress, Edge(0), Qt::LeftButton, Qt::LeftButton);
+    ASSERT_EQ(G().State(), gsColumnSizing);
+    Mouse(V(), QEvent::MouseButtonPress, Cell(1, 0), Qt::MiddleButton, Qt::MiddleButton);
+    EXPECT_FALSE(G().AutoScroll().Active());   // only from gsIdle
+    G().setEnabled(false);
+    EXPECT_EQ(G().State(), gsIdle);
+    G().setEnabled(true);
+    Mouse(V(), QEvent::MouseButtonRelease, Edge(0) + QPoint(40, 0), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(G().Columns(0)->Width(), kColumnWidth);
+
+    Mouse(V(), QEvent::MouseButtonPress, Cell(1, 0), Qt::MiddleButton, Qt::MiddleButton);
+    ASSERT_TRUE(G().AutoScroll().Active());
+    G().setEnabled(false);
+    EXPECT_FALSE(G().AutoScroll().Active());
+    G().setEnabled(true);
+}
+
 TEST_F(GridInput, HeaderDragMovesAColumnAndAShortPressIsAClick)
 {
     G().Columns(0)->SetWidth(100);
