@@ -1,6 +1,8 @@
 #include "platform/odbc/OdbcCatalog.h"
 
 #include "platform/core/Failure.h"
+#include "platform/odbc/OdbcHandle.h"
+#include "platform/odbc/OdbcText.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -11,38 +13,44 @@
 
 namespace {
 
-// Owns an environment handle set to ODBC 3; invalid when allocation failed.
-class TEnvHandle {
-public:
-    TEnvHandle()
-    {
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_handle))) {
-            m_handle = SQL_NULL_HENV;
-            return;
-        }
-        SQLSetEnvAttr(m_handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    }
-    ~TEnvHandle()
-    {
-        if (m_handle != SQL_NULL_HENV)
-            SQLFreeHandle(SQL_HANDLE_ENV, m_handle);
-    }
-    TEnvHandle(const TEnvHandle&) = delete;
-    TEnvHandle& operator=(const TEnvHandle&) = delete;
-
-    [[nodiscard]] bool Valid() const { return m_handle != SQL_NULL_HENV; }
-    [[nodiscard]] SQLHENV Get() const { return m_handle; }
-
-private:
-    SQLHENV m_handle = SQL_NULL_HENV;
-};
-
-QString FromSqlWChar(const SQLWCHAR* text, SQLSMALLINT length)
+// An environment set to ODBC 3; empty when allocation failed.
+TOdbcEnv OpenEnvironment()
 {
-    static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use UTF-16");
-    if (length < 0)
-        length = 0;
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
+    TOdbcEnv env;
+    if (!OdbcSucceeded(env.Allocate(SQL_NULL_HANDLE))) {
+        env.Reset();
+        return env;
+    }
+    SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    return env;
+}
+
+QString Shown(const SQLWCHAR* text, SQLSMALLINT length, std::size_t capacity)
+{
+    return FromSqlWide(text, std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                                   capacity - 1));
+}
+
+// Calls the driver manager's enumeration `list` (SQLDriversW or
+// SQLDataSourcesW) from the first entry to the last; `add` gets the two texts
+// of each entry.
+template <class List, class Add>
+void EnumeratePairs(List list, Add add)
+{
+    const TOdbcEnv env = OpenEnvironment();
+    if (!env)
+        return;
+    SQLWCHAR first[512]; // a driver or data source name
+    SQLWCHAR second[2048]; // its attributes or driver
+    SQLSMALLINT firstLength = 0;
+    SQLSMALLINT secondLength = 0;
+    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
+        const SQLRETURN rc = list(env.Get(), direction, first, SQLSMALLINT(std::size(first)), &firstLength, second,
+                                  SQLSMALLINT(std::size(second)), &secondLength);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        add(Shown(first, firstLength, std::size(first)), Shown(second, secondLength, std::size(second)));
+    }
 }
 
 bool IsBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
@@ -52,47 +60,16 @@ bool IsBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\
 std::vector<TOdbcDriver> OdbcDrivers()
 {
     std::vector<TOdbcDriver> result;
-    TEnvHandle env;
-    if (!env.Valid())
-        return result;
-    SQLWCHAR name[512];
-    SQLWCHAR attributes[2048];
-    SQLSMALLINT nameLength = 0;
-    SQLSMALLINT attributesLength = 0;
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    for (;;) {
-        const SQLRETURN rc = SQLDriversW(env.Get(), direction, name, SQLSMALLINT(std::size(name)), &nameLength,
-                                         attributes, SQLSMALLINT(std::size(attributes)), &attributesLength);
-        if (!SQL_SUCCEEDED(rc))
-            break;
-        direction = SQL_FETCH_NEXT;
-        const SQLSMALLINT shown = std::min<SQLSMALLINT>(nameLength, SQLSMALLINT(std::size(name) - 1));
-        result.push_back(TOdbcDriver{FromSqlWChar(name, shown)});
-    }
+    EnumeratePairs(SQLDriversW, [&](QString name, QString) { result.push_back(TOdbcDriver{std::move(name)}); });
     return result;
 }
 
 std::vector<TOdbcDataSource> OdbcDataSources()
 {
     std::vector<TOdbcDataSource> result;
-    TEnvHandle env;
-    if (!env.Valid())
-        return result;
-    SQLWCHAR name[SQL_MAX_DSN_LENGTH * 4 + 1];
-    SQLWCHAR description[1024];
-    SQLSMALLINT nameLength = 0;
-    SQLSMALLINT descriptionLength = 0;
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    for (;;) {
-        const SQLRETURN rc = SQLDataSourcesW(env.Get(), direction, name, SQLSMALLINT(std::size(name)), &nameLength,
-                                             description, SQLSMALLINT(std::size(description)), &descriptionLength);
-        if (!SQL_SUCCEEDED(rc))
-            break;
-        direction = SQL_FETCH_NEXT;
-        const SQLSMALLINT nameShown = std::min<SQLSMALLINT>(nameLength, SQLSMALLINT(std::size(name) - 1));
-        const SQLSMALLINT descriptionShown = std::min<SQLSMALLINT>(descriptionLength, SQLSMALLINT(std::size(description) - 1));
-        result.push_back(TOdbcDataSource{FromSqlWChar(name, nameShown), FromSqlWChar(description, descriptionShown)});
-    }
+    EnumeratePairs(SQLDataSourcesW, [&](QString name, QString driver) {
+        result.push_back(TOdbcDataSource{std::move(name), std::move(driver)});
+    });
     return result;
 }
 
