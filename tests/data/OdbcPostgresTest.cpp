@@ -153,6 +153,33 @@ TEST_F(OdbcPg, TextOverOneMegabyteRoundTrips)
     EXPECT_EQ(q->FieldByName("n")->AsVariant().toInt(), 800000);
 }
 
+TEST_F(OdbcPg, CutValuesInsideBlockFetchesAreReadWholeAtTheirRows)
+{
+    // varchar without a length is described as 255 characters and numeric
+    // without a precision as 28 digits. No long column: the result comes in
+    // blocks, and longer values are read again at their rows within the block.
+    auto q = OpenQuery(Conn(), QStringLiteral(
+        "select x,"
+        " (case when x % 1000 = 500 then repeat('q', 40000) || x"
+        "       when x % 97 = 0 then repeat('\u0436', 300) || x else 'v' || x end)::varchar as v,"
+        " (case when x % 333 = 0 then repeat('9', 70) || '.5' else x || '.25' end)::numeric as d"
+        " from generate_series(1, 5000) x order by x"));
+    EXPECT_GT(q->LastRowArraySize(), 1);
+    ASSERT_EQ(q->RecordCount(), 5000);
+    int x = 1;
+    for (q->First(); !q->Eof(); q->Next(), ++x) {
+        SCOPED_TRACE(x);
+        ASSERT_EQ(q->Fields(0)->AsVariant().toInt(), x);
+        const QString v = x % 1000 == 500 ? QString(40000, u'q') + QString::number(x)
+            : x % 97 == 0                ? QString(300, QChar(0x0436)) + QString::number(x)
+                                         : QStringLiteral("v%1").arg(x);
+        ASSERT_EQ(q->Fields(1)->AsVariant().toString(), v);
+        const QString d = x % 333 == 0 ? QString(70, u'9') + QStringLiteral(".5") : QStringLiteral("%1.25").arg(x);
+        ASSERT_EQ(q->Fields(2)->AsVariant().toString(), d);
+    }
+    EXPECT_EQ(x, 5001);
+}
+
 TEST_F(OdbcPg, StatementsWithoutRowSetAndBatches)
 {
     Exec(Conn(), QStringLiteral("create temp table z(i int)"));
