@@ -81,67 +81,43 @@ bool OdbcIsLongColumn(const TOdbcColumnDesc& desc, TFieldType type)
 
 TOdbcColumnFetch OdbcColumnFetch(const TOdbcColumnDesc& desc, TFieldType type, bool narrowText)
 {
-    TOdbcColumnFetch p;
-    p.isLong = OdbcIsLongColumn(desc, type);
+    const bool isLong = OdbcIsLongColumn(desc, type);
+    const std::size_t size = std::max<SQLULEN>(desc.size, 1);
     switch (type) {
     case ftSmallint:
     case ftInteger:
     case ftWord:
-        p.cType = SQL_C_SLONG;
-        p.elementBytes = sizeof(SQLINTEGER);
-        break;
+        return {SQL_C_SLONG, sizeof(SQLINTEGER), false};
     case ftLargeint:
-        p.cType = SQL_C_SBIGINT;
-        p.elementBytes = sizeof(SQLBIGINT);
-        break;
+        return {SQL_C_SBIGINT, sizeof(SQLBIGINT), false};
     case ftFloat:
-        p.cType = SQL_C_DOUBLE;
-        p.elementBytes = sizeof(SQLDOUBLE);
-        break;
+        return {SQL_C_DOUBLE, sizeof(SQLDOUBLE), false};
     case ftBoolean:
-        p.cType = SQL_C_BIT;
-        p.elementBytes = sizeof(SQLCHAR);
-        break;
+        return {SQL_C_BIT, sizeof(SQLCHAR), false};
     case ftDate:
-        p.cType = SQL_C_TYPE_DATE;
-        p.elementBytes = sizeof(SQL_DATE_STRUCT);
-        break;
+        return {SQL_C_TYPE_DATE, sizeof(SQL_DATE_STRUCT), false};
     case ftDateTime:
-        p.cType = SQL_C_TYPE_TIMESTAMP;
-        p.elementBytes = sizeof(SQL_TIMESTAMP_STRUCT);
-        break;
+        return {SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT), false};
     case ftTime:
         // As text: SQL_TIME_STRUCT has no fraction of a second.
-        p.cType = SQL_C_CHAR;
-        p.elementBytes = 40;
-        break;
+        return {SQL_C_CHAR, 40, false};
     case ftBCD:
         // Exact decimal text: digits, sign, point, leading zero, terminator.
         // The digits are bounded: a driver may describe an unconstrained
         // numeric with any precision, and a longer value is read again.
-        p.cType = SQL_C_CHAR;
-        p.elementBytes = std::max<std::size_t>(std::min(desc.size, kMaxBoundColumnSize) + 4, 48);
-        break;
+        return {SQL_C_CHAR, std::max<std::size_t>(std::min(desc.size, kMaxBoundColumnSize) + 4, 48), false};
     case ftBytes:
     case ftVarBytes:
     case ftBlob:
-        p.cType = SQL_C_BINARY;
-        p.elementBytes = p.isLong ? 0 : std::max<std::size_t>(desc.size, 1);
-        break;
+        return {SQL_C_BINARY, isLong ? 0 : size, isLong};
     default:
-        if (narrowText) {
-            // UTF-8: up to four bytes per character.
-            p.cType = SQL_C_CHAR;
-            p.elementBytes = p.isLong ? 0 : std::max<std::size_t>(desc.size, 1) * 4 + 1;
-            break;
-        }
-        // Text of every kind; two code units per character leave room for
-        // characters outside the BMP.
-        p.cType = SQL_C_WCHAR;
-        p.elementBytes = p.isLong ? 0 : (std::max<std::size_t>(desc.size, 1) * 2 + 1) * sizeof(SQLWCHAR);
-        break;
+        // Text of every kind. UTF-8 takes up to four bytes per character;
+        // two UTF-16 code units per character leave room for characters
+        // outside the BMP.
+        if (narrowText)
+            return {SQL_C_CHAR, isLong ? 0 : size * 4 + 1, isLong};
+        return {SQL_C_WCHAR, isLong ? 0 : (size * 2 + 1) * sizeof(SQLWCHAR), isLong};
     }
-    return p;
 }
 
 int OdbcFieldSize(const TOdbcColumnDesc& desc, TFieldType type)
