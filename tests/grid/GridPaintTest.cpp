@@ -274,6 +274,31 @@ TEST_F(GridPaint, LineBreaksInACellArePaintedAsMarks)
     name->SetOnGetText({});
 }
 
+TEST_F(GridPaint, SizingLineAndDropMarksArePaintedOverTheGrid)
+{
+    TdxDBGrid& g = *f.grid;
+    const TGridLayout l = g.ComputeLayout();
+    const int x = 150;                                  // inside column 0, on white cells
+    const int y = l.CellRect(3, 0).top() + 3;
+    ASSERT_EQ(Px(Render(g), x, y), kWhite);
+    g.SetSizingLine(x);
+    QImage img = Render(g);
+    EXPECT_EQ(Px(img, x, y), Invert(kWhite));
+    EXPECT_EQ(Px(img, x, l.headerPanel.center().y()), Invert(kFace));
+    EXPECT_EQ(Px(img, x + 1, y), kWhite);
+    g.SetSizingLine(-1);
+    EXPECT_EQ(Px(Render(g), x, y), kWhite);
+
+    const int edge = l.columns[1].left;
+    g.SetDropMark(edge);
+    img = Render(g);
+    const QRgb green = 0x00FF00;
+    EXPECT_EQ(Px(img, edge, l.headerPanel.top() + 1), green);
+    EXPECT_EQ(Px(img, edge, l.headerPanel.bottom() - 1), green);
+    g.SetDropMark(-1);
+    EXPECT_NE(Px(Render(g), edge, l.headerPanel.top() + 1), green);
+}
+
 TEST(GridPaintLayout, EmptyResultShowsHeaderAndOneEmptyRow)
 {
     TGridFixture f(0, QSize(500, 200));
