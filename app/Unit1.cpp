@@ -4,11 +4,15 @@
 #include "app/RichEdit.h"
 #include "app/Splitter.h"
 #include "app/wRegForm.h"
+#include "export/dxDBGridExport.h"
 #include "grid/dxDBGrid.h"
 #include "platform/ui/Application.h"
 #include "platform/core/Failure.h"
+#include "query/CannedQueries.h"
 #include "query/ConnectionManager.h"
+#include "query/DbPickers.h"
 #include "query/QueryRun.h"
+#include "query/untPwd.h"
 #include "platform/colors/SysColors.h"
 
 #include <QAction>
@@ -22,6 +26,7 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -532,26 +537,128 @@ void TfrmQA::Button6Click(QObject*)
     m_runner->RunCommand();
 }
 
-void TfrmQA::Button5Click(QObject*) {}
-void TfrmQA::tbNameClick(QObject*) {}
-void TfrmQA::tbSizeClick(QObject*) {}
-void TfrmQA::N1Click(QObject*) {}
-void TfrmQA::Collate1Click(QObject*) {}
-void TfrmQA::N2Click(QObject*) {}
-void TfrmQA::N3Click(QObject*) {}
-void TfrmQA::N4Click(QObject*) {}
-void TfrmQA::N5Click(QObject*) {}
-void TfrmQA::N6Click(QObject*) {}
-void TfrmQA::N7Click(QObject*) {}
-void TfrmQA::N8Click(QObject*) {}
-void TfrmQA::N9Click(QObject*) {}
-void TfrmQA::N10Click(QObject*) {}
-void TfrmQA::Collation1Click(QObject*) {}
-void TfrmQA::mmSizeDClick(QObject*) {}
+void TfrmQA::Button5Click(QObject*)
+{
+    // Without a result there is nothing to export: the message ends the
+    // command, before any file is chosen or created.
+    if (!ADOQuerySql->Active()) {
+        Dialogs().ShowMessage(QStringLiteral("Нет результатов запроса."));
+        return;
+    }
+    const std::optional<QString> fileName = Dialogs().SaveFile(this, SaveDialogFilter);
+    if (!fileName)
+        return;
+    SaveToHTML(*dxDBGridRes, *fileName + QStringLiteral(".HTML"));
+}
+
+// ---- canned queries: the entry's text replaces the editor's, then it runs
+// exactly as a typed query would ----
+
+namespace {
+void PutCannedQuery(TRichEdit& editor, const char* trigger)
+{
+    editor.setPlainText(CannedQuery(trigger).Text());
+}
+} // namespace
+
+void TfrmQA::tbNameClick(QObject* Sender) { PutCannedQuery(*reQuery, "tbName"); bQueryClick(Sender); }
+void TfrmQA::tbSizeClick(QObject* Sender) { PutCannedQuery(*reQuery, "tbSize"); bQueryClick(Sender); }
+void TfrmQA::N1Click(QObject* Sender) { PutCannedQuery(*reQuery, "N1"); bQueryClick(Sender); }
+void TfrmQA::Collate1Click(QObject* Sender) { PutCannedQuery(*reQuery, "Collate1"); bQueryClick(Sender); }
+void TfrmQA::N2Click(QObject* Sender) { PutCannedQuery(*reQuery, "N2"); bQueryClick(Sender); }
+void TfrmQA::N3Click(QObject* Sender) { PutCannedQuery(*reQuery, "N3"); bQueryClick(Sender); }
+void TfrmQA::N4Click(QObject* Sender) { PutCannedQuery(*reQuery, "N4"); bQueryClick(Sender); }
+void TfrmQA::N5Click(QObject* Sender) { PutCannedQuery(*reQuery, "N5"); bQueryClick(Sender); }
+void TfrmQA::N6Click(QObject* Sender) { PutCannedQuery(*reQuery, "N6"); bQueryClick(Sender); }
+void TfrmQA::N7Click(QObject* Sender) { PutCannedQuery(*reQuery, "N7"); bQueryClick(Sender); }
+void TfrmQA::N8Click(QObject* Sender) { PutCannedQuery(*reQuery, "N8"); bQueryClick(Sender); }
+
+void TfrmQA::N9Click(QObject*)
+{
+    if (frmPwd)
+        frmPwd->show();
+}
+
+void TfrmQA::N10Click(QObject* Sender) { PutCannedQuery(*reQuery, "N10"); bQueryClick(Sender); }
+void TfrmQA::Collation1Click(QObject* Sender) { PutCannedQuery(*reQuery, "Collation1"); bQueryClick(Sender); }
+void TfrmQA::mmSizeDClick(QObject* Sender) { PutCannedQuery(*reQuery, "mmSizeD"); bQueryClick(Sender); }
+
+// ---- database and table pickers ----
+
+namespace {
+
+// Runs a menu's fill from its opening signal. A failure is shown in the
+// error box and the menu is closed again as soon as it would appear.
+template <class F>
+void FillMenu(QMenu* menu, F&& fill)
+{
+    try {
+        fill();
+    } catch (const std::exception& e) {
+        if (!dynamic_cast<const EAbort*>(&e))
+            HandleFailure(e);
+        QTimer::singleShot(0, menu, [menu] { menu->hide(); });
+        Abort();
+    }
+}
+
+} // namespace
+
+// The item only opens its sub-menu.
 void TfrmQA::pmSizeListClick(QObject*) {}
-void TfrmQA::pmDBPopup(QObject*) {}
-void TfrmQA::ClickDbItem(QObject*) {}
-void TfrmQA::pmSizePopup(QObject*) {}
-void TfrmQA::pmSizeListItem(QObject*) {}
+
+void TfrmQA::pmDBPopup(QObject*)
+{
+    FillMenu(pmDB, [this] {
+        pmDB->clear();
+        if (!ADOConnection->Connected())
+            Button3Click(Button3);
+        ReadDatabases(*qrySqlDop, [this](const TDatabaseEntry& db) {
+            auto* item = new QAction(MenuCaption(db.name), pmDB);
+            item->setData(db.name);
+            item->setCheckable(true);
+            item->setChecked(db.current);
+            ConnectGuarded(item, &QAction::triggered, this, &TfrmQA::ClickDbItem);
+            pmDB->addAction(item);
+        });
+    });
+}
+
+void TfrmQA::ClickDbItem(QObject* Sender)
+{
+    try {
+        const auto* item = qobject_cast<const QAction*>(Sender);
+        const QString name = item ? item->data().toString() : QString();
+        UseDatabase(*qrySqlDop, name);
+        Dialogs().ShowMessage(QString::fromUtf16(kUseDatabaseMessage) + name);
+    } catch (const std::exception&) {
+        // A database that cannot be used leaves the connection where it was.
+    }
+}
+
+void TfrmQA::pmSizePopup(QObject*)
+{
+    FillMenu(pmSize, [this] {
+        pmSizeList->clear();
+        if (!ADOConnection->Connected())
+            Button3Click(Button3);
+        ReadTables(*qrySqlDop, [this](const TTableEntry& table) {
+            auto* item = new QAction(MenuCaption(table.name), pmSizeList);
+            item->setData(QStringList{table.schema, table.name});
+            ConnectGuarded(item, &QAction::triggered, this, &TfrmQA::pmSizeListItem);
+            pmSizeList->addAction(item);
+        });
+    });
+}
+
+void TfrmQA::pmSizeListItem(QObject* Sender)
+{
+    const auto* item = qobject_cast<const QAction*>(Sender);
+    const QStringList table = item ? item->data().toStringList() : QStringList();
+    if (table.size() != 2)
+        return;
+    reQuery->setPlainText(TableQueryText(table[0], table[1]));
+    bQueryClick(Sender);
+}
 void TfrmQA::N11Click(QObject*) {}
 void TfrmQA::dxDBGridResDblClick(QObject*) {}
