@@ -21,11 +21,11 @@ class TdxDBGrid;
 class TGridKeyController {
 public:
     explicit TGridKeyController(TdxDBGrid& grid) : m_grid(grid) {}
-    bool KeyPress(const QKeyEvent& event);
+    [[nodiscard]] bool KeyPress(const QKeyEvent& event);
 
 private:
-    bool RecordKeys(const QKeyEvent& event);
-    bool MoveKeys(const QKeyEvent& event);
+    [[nodiscard]] bool RecordKeys(const QKeyEvent& event);
+    [[nodiscard]] bool MoveKeys(const QKeyEvent& event);
 
     TdxDBGrid& m_grid;
 };
@@ -37,11 +37,11 @@ public:
     explicit TGridMouseController(TdxDBGrid& grid);
     ~TGridMouseController();
 
-    bool Press(const QMouseEvent& event, bool doubleClick);
-    bool Move(const QMouseEvent& event);
-    bool Release(const QMouseEvent& event);
+    [[nodiscard]] bool Press(const QMouseEvent& event, bool doubleClick);
+    [[nodiscard]] bool Move(const QMouseEvent& event);
+    [[nodiscard]] bool Release(const QMouseEvent& event);
     // Esc during sizing or dragging.
-    bool KeyPress(const QKeyEvent& event);
+    [[nodiscard]] bool KeyPress(const QKeyEvent& event);
     // Back to gsIdle, erasing the sizing line and the drag image.
     void Cancel();
     // The row press ends when the grid loses the focus.
