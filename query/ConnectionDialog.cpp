@@ -60,7 +60,7 @@ TConnectionDialog::TConnectionDialog(QWidget* owner)
 TConnectionDialog::TConnectionDialog(std::vector<TProviderEntry> providers, QWidget* owner)
     : QDialog(owner), m_providers(std::move(providers))
 {
-    setWindowTitle(tr("Connection Properties"));
+    setWindowTitle(QStringLiteral("Свойства подключения"));
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
     BuildProviderPage();
@@ -70,6 +70,8 @@ TConnectionDialog::TConnectionDialog(std::vector<TProviderEntry> providers, QWid
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("buttons"));
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("ОК"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -95,7 +97,7 @@ void TConnectionDialog::BuildProviderPage()
 {
     auto* page = new QWidget(m_tabs);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(new QLabel(tr("Select the data you want to connect to:"), page));
+    layout->addWidget(new QLabel(QStringLiteral("Выберите источник данных для подключения:"), page));
     m_providerList = new QListWidget(page);
     m_providerList->setObjectName(QStringLiteral("providerList"));
     for (const TProviderEntry& entry : m_providers)
@@ -105,7 +107,7 @@ void TConnectionDialog::BuildProviderPage()
         if (!m_updating)
             SelectProvider(row);
     });
-    m_tabs->addTab(page, tr("Provider"));
+    m_tabs->addTab(page, QStringLiteral("Поставщик"));
 }
 
 void TConnectionDialog::BuildConnectionPage()
@@ -135,7 +137,7 @@ void TConnectionDialog::BuildConnectionPage()
         if (!m_updating)
             FieldEdited(TConnectionField::Database, text);
     });
-    auto* listButton = new QPushButton(tr("Refresh"), page);
+    auto* listButton = new QPushButton(QStringLiteral("Обновить"), page);
     listButton->setObjectName(QStringLiteral("listDatabases"));
     connect(listButton, &QPushButton::clicked, this, [this] { ListDatabases(); });
     m_databaseRow = Row(page, {m_databaseCombo, listButton});
@@ -144,7 +146,7 @@ void TConnectionDialog::BuildConnectionPage()
     m_userEdit = lineEdit("user", TConnectionField::UserName);
     m_passwordEdit = lineEdit("password", TConnectionField::Password);
     m_passwordEdit->setEchoMode(QLineEdit::Password);
-    m_blankPassword = new QCheckBox(tr("Blank password"), page);
+    m_blankPassword = new QCheckBox(QStringLiteral("Пустой пароль"), page);
     m_blankPassword->setObjectName(QStringLiteral("blankPassword"));
     connect(m_blankPassword, &QCheckBox::toggled, this, [this](bool checked) {
         if (m_updating)
@@ -155,24 +157,24 @@ void TConnectionDialog::BuildConnectionPage()
     m_passwordRow = Row(page, {m_passwordEdit, m_blankPassword});
 
     m_fileEdit = lineEdit("databaseFile", TConnectionField::DatabaseFile);
-    m_browseButton = new QPushButton(tr("Browse..."), page);
+    m_browseButton = new QPushButton(QStringLiteral("Обзор..."), page);
     m_browseButton->setObjectName(QStringLiteral("browse"));
     connect(m_browseButton, &QPushButton::clicked, this, [this] { BrowseDatabaseFile(); });
     m_fileRow = Row(page, {m_fileEdit, m_browseButton});
 
-    m_connectionForm->addRow(tr("Server name:"), m_serverEdit);
-    m_connectionForm->addRow(tr("Port:"), m_portEdit);
-    m_connectionForm->addRow(tr("Database:"), m_databaseRow);
-    m_connectionForm->addRow(tr("User name:"), m_userEdit);
-    m_connectionForm->addRow(tr("Password:"), m_passwordRow);
-    m_connectionForm->addRow(tr("Database file:"), m_fileRow);
+    m_connectionForm->addRow(QStringLiteral("Имя сервера:"), m_serverEdit);
+    m_connectionForm->addRow(QStringLiteral("Порт:"), m_portEdit);
+    m_connectionForm->addRow(QStringLiteral("База данных:"), m_databaseRow);
+    m_connectionForm->addRow(QStringLiteral("Пользователь:"), m_userEdit);
+    m_connectionForm->addRow(QStringLiteral("Пароль:"), m_passwordRow);
+    m_connectionForm->addRow(QStringLiteral("Файл базы данных:"), m_fileRow);
 
     layout->addStretch(1);
-    m_testButton = new QPushButton(tr("Test Connection"), page);
+    m_testButton = new QPushButton(QStringLiteral("Проверить подключение"), page);
     m_testButton->setObjectName(QStringLiteral("testConnection"));
     connect(m_testButton, &QPushButton::clicked, this, [this] { TestConnection(); });
     layout->addWidget(m_testButton, 0, Qt::AlignRight);
-    m_tabs->addTab(page, tr("Connection"));
+    m_tabs->addTab(page, QStringLiteral("Подключение"));
 }
 
 void TConnectionDialog::BuildAdvancedPage()
@@ -199,7 +201,7 @@ void TConnectionDialog::BuildAdvancedPage()
     m_encryptionCombo = new QComboBox(page);
     m_encryptionCombo->setObjectName(QStringLiteral("encryption"));
     for (const QString& choice : EncryptionChoices())
-        m_encryptionCombo->addItem(choice.isEmpty() ? tr("(driver default)") : choice, choice);
+        m_encryptionCombo->addItem(choice.isEmpty() ? QStringLiteral("(как в драйвере)") : choice, choice);
     connect(m_encryptionCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_updating && index >= 0)
             FieldEdited(TConnectionField::Encryption, m_encryptionCombo->itemData(index).toString());
@@ -210,22 +212,22 @@ void TConnectionDialog::BuildAdvancedPage()
     connect(m_charsetEdit, &QLineEdit::textEdited, this,
             [this](const QString& text) { FieldEdited(TConnectionField::ClientCharset, text); });
 
-    m_advancedForm->addRow(tr("Login timeout (seconds):"), m_timeoutEdit);
-    m_advancedForm->addRow(tr("TDS protocol version:"), m_tdsVersionCombo);
-    m_advancedForm->addRow(tr("Encryption:"), m_encryptionCombo);
-    m_advancedForm->addRow(tr("Client character set:"), m_charsetEdit);
+    m_advancedForm->addRow(QStringLiteral("Время ожидания входа (секунд):"), m_timeoutEdit);
+    m_advancedForm->addRow(QStringLiteral("Версия протокола TDS:"), m_tdsVersionCombo);
+    m_advancedForm->addRow(QStringLiteral("Шифрование:"), m_encryptionCombo);
+    m_advancedForm->addRow(QStringLiteral("Кодировка клиента:"), m_charsetEdit);
     layout->addStretch(1);
-    m_tabs->addTab(page, tr("Advanced"));
+    m_tabs->addTab(page, QStringLiteral("Дополнительно"));
 }
 
 void TConnectionDialog::BuildAllPage()
 {
     auto* page = new QWidget(m_tabs);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(new QLabel(tr("Every value of the connection string; double-click a cell to edit it."), page));
+    layout->addWidget(new QLabel(QStringLiteral("Все значения строки подключения; двойной щелчок по ячейке изменяет её."), page));
     m_allTable = new QTableWidget(0, 2, page);
     m_allTable->setObjectName(QStringLiteral("allTable"));
-    m_allTable->setHorizontalHeaderLabels({tr("Name"), tr("Value")});
+    m_allTable->setHorizontalHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Значение")});
     m_allTable->horizontalHeader()->setStretchLastSection(true);
     m_allTable->verticalHeader()->hide();
     m_allTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -236,10 +238,10 @@ void TConnectionDialog::BuildAllPage()
     });
     layout->addWidget(m_allTable);
 
-    auto* add = new QPushButton(tr("Add"), page);
+    auto* add = new QPushButton(QStringLiteral("Добавить"), page);
     add->setObjectName(QStringLiteral("addKeyword"));
     connect(add, &QPushButton::clicked, this, [this] { AddKeywordRow(); });
-    auto* remove = new QPushButton(tr("Remove"), page);
+    auto* remove = new QPushButton(QStringLiteral("Удалить"), page);
     remove->setObjectName(QStringLiteral("removeKeyword"));
     connect(remove, &QPushButton::clicked, this, [this] { RemoveKeywordRow(); });
     auto* buttons = new QHBoxLayout();
@@ -247,7 +249,7 @@ void TConnectionDialog::BuildAllPage()
     buttons->addWidget(add);
     buttons->addWidget(remove);
     layout->addLayout(buttons);
-    m_tabs->addTab(page, tr("All"));
+    m_tabs->addTab(page, QStringLiteral("Все"));
 }
 
 void TConnectionDialog::SelectProvider(int index)
@@ -284,6 +286,11 @@ void TConnectionDialog::AllTableEdited()
         const QString value = valueItem ? valueItem->text() : QString();
         if (key.isEmpty() && value.isEmpty())
             continue;   // a row just added and not filled in yet
+        if (!IsValidConnectionKey(key)) {
+            Dialogs().ShowMessage(QStringLiteral("Недопустимое имя параметра '%1'").arg(key));
+            RefreshAll();
+            return;
+        }
         keywords.push_back(TConnectionKeyword{key, value});
     }
     try {
@@ -320,7 +327,7 @@ void TConnectionDialog::RemoveKeywordRow()
 void TConnectionDialog::BrowseDatabaseFile()
 {
     const std::optional<QString> file =
-        Dialogs().OpenFile(this, tr("SQLite databases (*.db *.sqlite *.sqlite3);;All files (*)"));
+        Dialogs().OpenFile(this, QStringLiteral("Базы SQLite (*.db *.sqlite *.sqlite3);;Все файлы (*)"));
     if (!file)
         return;
     m_settings.SetField(TConnectionField::DatabaseFile, *file);
@@ -344,7 +351,7 @@ void TConnectionDialog::TestConnection()
         TWaitCursor wait;
         connection->Open();
         connection->Close();
-        outcome = tr("Test connection succeeded.");
+        outcome = QStringLiteral("Проверка подключения прошла успешно.");
     } catch (const Exception& e) {
         outcome = e.Message();
     }

@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -61,7 +63,7 @@ protected:
     {
         auto* tabs = Child<QTabWidget>("tabs");
         for (int i = 0; i < tabs->count(); ++i) {
-            if (tabs->tabText(i) == QLatin1String(title)) {
+            if (tabs->tabText(i) == QString::fromUtf8(title)) {
                 tabs->setCurrentIndex(i);
                 return;
             }
@@ -78,6 +80,26 @@ protected:
     std::unique_ptr<TConnectionDialog> m_dialog;
 };
 
+TEST_F(ConnectionDialog, ItsTextsAreRussianLikeTheRestOfTheProgram)
+{
+    EXPECT_EQ(m_dialog->windowTitle(), QStringLiteral("Свойства подключения"));
+    auto* tabs = Child<QTabWidget>("tabs");
+    QStringList pages;
+    for (int i = 0; i < tabs->count(); ++i)
+        pages << tabs->tabText(i);
+    EXPECT_EQ(pages, (QStringList{QStringLiteral("Поставщик"), QStringLiteral("Подключение"),
+                                  QStringLiteral("Дополнительно"), QStringLiteral("Все")}));
+    auto* buttons = Child<QDialogButtonBox>("buttons");
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Ok)->text(), QStringLiteral("ОК"));
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
+    // No visible text of the dialog is left in English.
+    const QRegularExpression english(QStringLiteral("^[A-Za-z][a-z]+ [a-z]+"));
+    for (const QLabel* label : m_dialog->findChildren<QLabel*>())
+        EXPECT_FALSE(english.match(label->text()).hasMatch()) << label->text().toStdString();
+    for (const QPushButton* button : m_dialog->findChildren<QPushButton*>())
+        EXPECT_FALSE(english.match(button->text()).hasMatch()) << button->text().toStdString();
+}
+
 } // namespace
 
 TEST_F(ConnectionDialog, StartsEmptyWithTheSqlServerDriverFirst)
@@ -93,7 +115,7 @@ TEST_F(ConnectionDialog, StartsEmptyWithTheSqlServerDriverFirst)
 TEST_F(ConnectionDialog, SqliteFileFromTheBrowseButtonGivesTheStringOnOk)
 {
     PickProvider(QStringLiteral("SQLite3"));
-    ShowPage("Connection");
+    ShowPage("Подключение");
     EXPECT_FALSE(Child<QLineEdit>("server")->isVisible());
     EXPECT_TRUE(Child<QLineEdit>("databaseFile")->isVisible());
 
@@ -114,38 +136,38 @@ TEST_F(ConnectionDialog, SqliteFileFromTheBrowseButtonGivesTheStringOnOk)
 TEST_F(ConnectionDialog, TypedFieldsAndTheAllPageEditTheSameString)
 {
     PickProvider(QStringLiteral("FreeTDS"));
-    ShowPage("Connection");
+    ShowPage("Подключение");
     QTest::keyClicks(Child<QLineEdit>("server"), QStringLiteral("db1"));
     QTest::keyClicks(Child<QLineEdit>("port"), QStringLiteral("14x33"));   // the x is refused
     QTest::keyClicks(Child<QComboBox>("database")->lineEdit(), QStringLiteral("master"));
     QTest::keyClicks(Child<QLineEdit>("user"), QStringLiteral("sa"));
     QTest::keyClicks(Child<QLineEdit>("password"), QStringLiteral("p;w=}"));
-    ShowPage("Advanced");
+    ShowPage("Дополнительно");
     Child<QComboBox>("tdsVersion")->setCurrentText(QStringLiteral("7.4"));
     EXPECT_EQ(m_dialog->ConnectionString(),
               QStringLiteral("Driver={FreeTDS};Server=db1;Port=1433;Database=master;UID=sa;PWD={p;w=}}};"
                              "TDS_Version=7.4;ClientCharset=UTF-8"));
 
-    ShowPage("All");
+    ShowPage("Все");
     auto* table = Child<QTableWidget>("allTable");
     ASSERT_EQ(table->rowCount(), 8);
     EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("Server"));
     table->item(1, 1)->setText(QStringLiteral("db2"));
     EXPECT_TRUE(m_dialog->ConnectionString().contains(QStringLiteral(";Server=db2;")));
-    ShowPage("Connection");
+    ShowPage("Подключение");
     EXPECT_EQ(Child<QLineEdit>("server")->text(), QStringLiteral("db2"));
 
     // A key that would smuggle in another pair is refused and reported.
-    ShowPage("All");
+    ShowPage("Все");
     const QString before = m_dialog->ConnectionString();
     table->item(1, 0)->setText(QStringLiteral("Server;UID"));
     EXPECT_EQ(m_dialog->ConnectionString(), before);
     EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("Server"));
     ASSERT_EQ(Messages().size(), 1);
-    EXPECT_EQ(Messages()[0], QStringLiteral("Invalid connection keyword 'Server;UID'"));
+    EXPECT_EQ(Messages()[0], QStringLiteral("Недопустимое имя параметра 'Server;UID'"));
 
     // Blank password: an empty PWD, the password entry disabled.
-    ShowPage("Connection");
+    ShowPage("Подключение");
     QTest::mouseClick(Child<QCheckBox>("blankPassword"), Qt::LeftButton);
     EXPECT_FALSE(Child<QLineEdit>("password")->isEnabled());
     EXPECT_TRUE(m_dialog->ConnectionString().contains(QStringLiteral(";PWD=;")));
@@ -158,7 +180,7 @@ TEST_F(ConnectionDialog, ANewProviderStartsAfresh)
     PickProvider(QStringLiteral("PostgreSQL Unicode"));
     EXPECT_EQ(m_dialog->ConnectionString(), QStringLiteral("Driver={PostgreSQL Unicode};BoolsAsChar=0"));
     EXPECT_EQ(Child<QLineEdit>("server")->text(), QString());
-    ShowPage("Advanced");
+    ShowPage("Дополнительно");
     EXPECT_FALSE(Child<QComboBox>("tdsVersion")->isVisible());
 }
 
@@ -168,22 +190,22 @@ TEST_F(ConnectionDialog, TestConnectionReportsSuccessAndTheDriversMessage)
     // The driver reads the value verbatim, so the "=" must reach it unbraced.
     const QString file = TempFile(QStringLiteral("t=1}.db"));
     RecordedDialogs().QueueOpenFile(file);
-    ShowPage("Connection");
+    ShowPage("Подключение");
     QTest::mouseClick(Child<QPushButton>("browse"), Qt::LeftButton);
     QTest::mouseClick(Child<QPushButton>("testConnection"), Qt::LeftButton);
     ASSERT_EQ(Messages().size(), 1);
-    EXPECT_EQ(Messages()[0], QStringLiteral("Test connection succeeded."));
+    EXPECT_EQ(Messages()[0], QStringLiteral("Проверка подключения прошла успешно."));
     EXPECT_TRUE(QFile::exists(file));
 
     PickProvider(QStringLiteral("FreeTDS"));
     QTest::keyClicks(Child<QLineEdit>("server"), QStringLiteral("127.0.0.1"));
     QTest::keyClicks(Child<QLineEdit>("port"), QStringLiteral("1"));
-    ShowPage("Advanced");
+    ShowPage("Дополнительно");
     QTest::keyClicks(Child<QLineEdit>("loginTimeout"), QStringLiteral("5"));
-    ShowPage("Connection");
+    ShowPage("Подключение");
     QTest::mouseClick(Child<QPushButton>("testConnection"), Qt::LeftButton);
     ASSERT_EQ(Messages().size(), 2);
-    EXPECT_NE(Messages()[1], QStringLiteral("Test connection succeeded."));
+    EXPECT_NE(Messages()[1], QStringLiteral("Проверка подключения прошла успешно."));
     EXPECT_FALSE(Messages()[1].isEmpty());
     // The test leaves the string as it was.
     EXPECT_EQ(m_dialog->ConnectionString(),
