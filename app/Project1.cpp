@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 #include "platform/ui/Application.h"
+#include "query/untNotes.h"
 #include "query/untPwd.h"
 
 #include <QFont>
@@ -21,12 +22,14 @@ int main(int argc, char** argv)
 
     auto form = std::make_unique<TfrmQA>();
     QObject::connect(form.get(), &TfrmQA::Closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
-    auto password = std::make_unique<TfrmPwd>();
-    frmPwd = password.get();
+    // The secondary windows belong to the application: each frees itself
+    // when closed, and whichever is still open goes before the main window.
+    frmPwd = new TfrmPwd(form->PasswordHost());
 
     form->show();
     const int code = application.exec();
 
-    frmPwd = nullptr;
+    delete frmPwd;
+    delete frmNotes;
     return code;
 }

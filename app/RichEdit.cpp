@@ -9,8 +9,14 @@
 #include <QMimeData>
 #include <QStringDecoder>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -25,36 +31,47 @@ namespace {
     return DecodeCodePage(AnsiCodePage(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
 
+// Gives the heap freed by a large load back to the system.
+void ReturnFreedHeap()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 } // namespace
 
 QString DecodePlainText(const QByteArray& bytes)
 {
-    const QString decoded = DecodeBytes(bytes);
-    QString text;
-    text.reserve(decoded.size());
-    for (qsizetype i = 0; i < decoded.size(); ++i) {
-        const QChar c = decoded.at(i);
+    QString text = DecodeBytes(bytes);
+    // Line breaks and NULs in place: the text only gets shorter.
+    QChar* out = text.data();
+    const QChar* in = out;
+    const QChar* const end = in + text.size();
+    while (in != end) {
+        const QChar c = *in++;
         if (c == u'\r') {
-            text += u'\n';
-            if (i + 1 < decoded.size() && decoded.at(i + 1) == u'\n')
-                ++i;
-        } else if (c == QChar(0)) {
-            text += QChar::ReplacementCharacter;
+            *out++ = u'\n';
+            if (in != end && *in == u'\n')
+                ++in;
+        } else if (c.unicode() == 0) {
+            *out++ = QChar::ReplacementCharacter;
         } else {
-            text += c;
+            *out++ = c;
         }
     }
+    text.truncate(out - text.constData());
     return text;
 }
 
-TRichEdit::TRichEdit(QWidget* parent) : QTextEdit(parent)
+TRichEdit::TRichEdit(QWidget* parent) : QPlainTextEdit(parent)
 {
-    setAcceptRichText(true);
     // Tab moves the focus; Enter inserts a line break.
     setTabChangesFocus(true);
-    setLineWrapMode(QTextEdit::WidgetWidth);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    document()->setUndoRedoEnabled(true);
 }
 
 int TRichEdit::TextLength() const
@@ -62,11 +79,18 @@ int TRichEdit::TextLength() const
     return std::max(0, document()->characterCount() - 1);
 }
 
-void TRichEdit::LoadFromBytes(const QByteArray& bytes)
+void TRichEdit::LoadFromBytes(QByteArray bytes)
 {
     // Plain text accepts any byte sequence, so only the RTF reader can refuse.
-    if (!ReadRtf(QByteArrayView(bytes), *document()))
-        setPlainText(DecodePlainText(bytes));
+    if (!ReadRtf(QByteArrayView(bytes), *document())) {
+        QString text = DecodePlainText(bytes);
+        bytes = QByteArray();   // freed here unless the caller shares it
+        setPlainText(text);
+        text = QString();
+        ReturnFreedHeap();
+    }
+    // A load is not an edit the user can undo.
+    document()->clearUndoRedoStacks();
     moveCursor(QTextCursor::Start);
     m_textLimit = kLoadedTextLimit;
 }
@@ -76,10 +100,11 @@ void TRichEdit::LoadFromFile(const QString& fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Exception(QStringLiteral("Failed to Load Stream"));
-    LoadFromBytes(bytes);
+    file.close();
+    LoadFromBytes(std::move(bytes));
 }
 
 int TRichEdit::Room() const
@@ -97,7 +122,7 @@ void TRichEdit::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    QTextEdit::keyPressEvent(event);
+    QPlainTextEdit::keyPressEvent(event);
 }
 
 void TRichEdit::insertFromMimeData(const QMimeData* source)
@@ -113,7 +138,12 @@ void TRichEdit::insertFromMimeData(const QMimeData* source)
         else
             probe.setPlainText(source->text());
         if (probe.characterCount() - 1 <= room) {
-            QTextEdit::insertFromMimeData(source);
+            // Formatted content keeps its character formats.
+            if (source->hasHtml())
+                textCursor().insertFragment(QTextDocumentFragment::fromHtml(source->html(), document()));
+            else
+                QPlainTextEdit::insertFromMimeData(source);
+            ensureCursorVisible();
             return;
         }
     }

@@ -1,18 +1,24 @@
 #pragma once
-// reQuery's control: a rich-text editor with a text limit, loading files as
-// RTF first and as plain text second.
+// The rich-edit control of the query editor and of the content viewer: a
+// text box with a text limit, loading bytes as RTF first and as plain text
+// second. RTF character formats show; paragraph alignment does not.
+//
+// Built on the plain-text layout, which lays out only the blocks it shows and
+// scrolls by lines, so large content opens, scrolls and takes typing without
+// a layout of the whole document.
 
 #include <QByteArray>
+#include <QPlainTextEdit>
 #include <QString>
-#include <QTextEdit>
 
 // The plain text of a file's bytes: UTF-8 when the bytes are valid UTF-8,
 // otherwise the program's ANSI code page (AnsiCodePage(), Windows-1251),
-// one character per byte, so no byte is ever lost. CR LF, lone CR and lone LF all become "\n". NUL bytes
-// become U+FFFD, as the editor cannot hold NUL characters.
+// one character per byte, so no byte is ever lost. CR LF, lone CR and lone
+// LF all become "\n". NUL bytes become U+FFFD, as the editor cannot hold NUL
+// characters. One text buffer the size of the result is all it allocates.
 [[nodiscard]] QString DecodePlainText(const QByteArray& bytes);
 
-class TRichEdit : public QTextEdit {
+class TRichEdit : public QPlainTextEdit {
     Q_OBJECT
 public:
     // The rich-text control's default limit, in characters, in force until
@@ -29,13 +35,14 @@ public:
     void SetTextLimit(int limit) { m_textLimit = limit; }
 
     // Replaces the whole content with `bytes`: an RTF document shown
-    // formatted, anything else as plain text (DecodePlainText). Raises the
-    // text limit to kLoadedTextLimit on success. Raises Exception("Failed to
-    // Load Stream") when neither load accepts the bytes; the content is then
-    // unchanged.
-    void LoadFromBytes(const QByteArray& bytes);
+    // formatted, anything else as plain text (DecodePlainText), in full.
+    // Raises the text limit to kLoadedTextLimit on success. Raises
+    // Exception("Failed to Load Stream") when neither load accepts the bytes;
+    // the content is then unchanged. The caret goes to the start.
+    void LoadFromBytes(QByteArray bytes);
     // Opens `fileName` and loads it as above; Exception("Cannot open file
     // \"<name>\". <reason>") when the file cannot be read; content unchanged.
+    // The file's bytes are released before the text is laid out.
     void LoadFromFile(const QString& fileName);
 
     // Number of characters in the document, paragraph breaks counting one.

@@ -3,6 +3,7 @@
 #include "app/FormLayout.h"
 #include "app/RichEdit.h"
 #include "app/Splitter.h"
+#include "app/StatusText.h"
 #include "app/wRegForm.h"
 #include "export/dxDBGridExport.h"
 #include "grid/dxDBGrid.h"
@@ -12,15 +13,19 @@
 #include "query/ConnectionManager.h"
 #include "query/DbPickers.h"
 #include "query/QueryRun.h"
+#include "query/untNotes.h"
 #include "query/untPwd.h"
 #include "platform/colors/SysColors.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
+#include <qdrawutil.h>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -86,26 +91,28 @@ constexpr std::array kPanelButtons = {
 
 // ---- TStatusBar ----
 
-TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), m_panel(new QLabel(this))
+TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("StatusBar1"));
-    m_panel->setObjectName(QStringLiteral("StatusBar1Panel"));
-    m_panel->setTextFormat(Qt::PlainText);
-    m_panel->setFrameShape(QFrame::Panel);
-    m_panel->setFrameShadow(QFrame::Sunken);
-    m_panel->setMinimumWidth(0);
-    m_panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    addWidget(m_panel, 1);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 }
 
 void TStatusBar::SetStatusText(const QString& text)
 {
-    m_panel->setText(text);
+    // The bar is on screen and in screenshots: passwords never show there.
+    m_text = MaskConnectionPasswords(text);
+    update();
 }
 
-QString TStatusBar::StatusText() const
+void TStatusBar::paintEvent(QPaintEvent*)
 {
-    return m_panel->text();
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const TStatusPanelPlace place = StatusPanelPlace(size(), metrics.ascent(), metrics.descent());
+    qDrawShadePanel(&painter, place.panel, palette(), true, 1);
+    painter.setClipRect(place.text);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(place.text.left(), place.baseline, m_text);
 }
 
 // ---- TfrmQA ----
@@ -116,11 +123,6 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
     setWindowTitle(QStringLiteral("Brenvo QA"));
     setFont(DesignFont());
     setAutoFillBackground(true);
-    {
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, GetSysColor(COLOR_ACTIVEBORDER));
-        setPalette(pal);
-    }
 
     CreateMenus();
     CreateToolBar();
@@ -147,11 +149,6 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
     MemoRes->setFocusPolicy(Qt::StrongFocus);
     MemoRes->setTabChangesFocus(true);
     MemoRes->setContextMenuPolicy(Qt::DefaultContextMenu);
-    {
-        QPalette pal = MemoRes->palette();
-        pal.setColor(QPalette::Base, GetSysColor(COLOR_GRADIENTACTIVECAPTION));
-        MemoRes->setPalette(pal);
-    }
 
     dxDBGridRes = new TdxDBGrid(this);
     dxDBGridRes->setObjectName(QStringLiteral("dxDBGridRes"));
@@ -166,6 +163,7 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
 
     CreateComponents();
     SetTabOrder();
+    ApplySchemeColors();
 
     resize(kDesignWidth, kDesignHeight);
     AlignControls();
@@ -408,18 +406,86 @@ void TfrmQA::PlaceOnScreen()
 
 void TfrmQA::ApplyOuterSize()
 {
-    // The design size is the outer size; the frame is known only once the
-    // window manager has framed the window.
+    // The design and stored sizes are outer sizes; the frame is known only
+    // once the window manager has framed the window. A size the user has
+    // changed meanwhile stays.
     if (!m_outerSizePending)
         return;
     const QSize frame = frameGeometry().size() - geometry().size();
     if (frame.width() <= 0 && frame.height() <= 0)
         return;
     m_outerSizePending = false;
-    if (size() == QSize(kDesignWidth, kDesignHeight)) {
-        resize(kDesignWidth - frame.width(), kDesignHeight - frame.height());
-        PlaceOnScreen();
+    if (size() == m_outerSize) {
+        resize(m_outerSize - frame);
+        if (m_outerPos)
+            move(*m_outerPos);
+        else
+            PlaceOnScreen();
     }
+}
+
+void TfrmQA::SetOuterWidth(int width)
+{
+    m_outerSize.setWidth(width);
+    resize(width, height());
+}
+
+void TfrmQA::SetOuterHeight(int height)
+{
+    m_outerSize.setHeight(height);
+    resize(width(), height);
+}
+
+void TfrmQA::SetOuterPos(QPoint pos)
+{
+    m_outerPos = pos;
+    move(pos);
+}
+
+void TfrmQA::SetPlacementCentred()
+{
+    m_outerPos.reset();
+    PlaceOnScreen();
+}
+
+QRect TfrmQA::OuterBounds() const
+{
+    const QRect outer = frameGeometry();
+    if (!isMinimized() || !normalGeometry().isValid())
+        return outer;
+    // The restored client rectangle with this window's frame around it.
+    const QRect client = geometry();
+    const QMargins frame(client.left() - outer.left(), client.top() - outer.top(),
+                         outer.right() - client.right(), outer.bottom() - client.bottom());
+    return normalGeometry().marginsAdded(frame);
+}
+
+void TfrmQA::ApplySchemeColors()
+{
+    // Only a colour that differs is set, so the palette change this causes
+    // ends here.
+    const QColor window = GetSysColor(COLOR_ACTIVEBORDER);
+    if (palette().color(QPalette::Window) != window || !testAttribute(Qt::WA_SetPalette)) {
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, window);
+        setPalette(pal);
+    }
+    const QColor memo = GetSysColor(COLOR_GRADIENTACTIVECAPTION);
+    if (MemoRes->palette().color(QPalette::Base) != memo || !MemoRes->testAttribute(Qt::WA_SetPalette)) {
+        QPalette pal = MemoRes->palette();
+        pal.setColor(QPalette::Base, memo);
+        MemoRes->setPalette(pal);
+    }
+}
+
+void TfrmQA::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // System colours resolve when used: a desktop palette change shows at
+    // once, as in the grid. A window hears of it as a change of its own
+    // palette.
+    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange)
+        ApplySchemeColors();
 }
 
 void TfrmQA::resizeEvent(QResizeEvent* event)
@@ -575,8 +641,15 @@ void TfrmQA::N8Click(QObject* Sender) { PutCannedQuery(*reQuery, "N8"); bQueryCl
 
 void TfrmQA::N9Click(QObject*)
 {
-    if (frmPwd)
-        frmPwd->show();
+    if (!frmPwd)
+        frmPwd = new TfrmPwd(PasswordHost());
+    frmPwd->ShowForward();
+}
+
+TPasswordHost TfrmQA::PasswordHost()
+{
+    return TPasswordHost{[this](const QString& text) { reQuery->setPlainText(text); },
+                         [this] { bQueryClick(N9); }};
 }
 
 void TfrmQA::N10Click(QObject* Sender) { PutCannedQuery(*reQuery, "N10"); bQueryClick(Sender); }
@@ -660,5 +733,16 @@ void TfrmQA::pmSizeListItem(QObject* Sender)
     reQuery->setPlainText(TableQueryText(table[0], table[1]));
     bQueryClick(Sender);
 }
-void TfrmQA::N11Click(QObject*) {}
-void TfrmQA::dxDBGridResDblClick(QObject*) {}
+void TfrmQA::N11Click(QObject*)
+{
+    const TField* focused = dxDBGridRes->FocusedColumnField();
+    if (!focused)
+        return;
+    QApplication::clipboard()->setText(CellCopyText(*ADOQuerySql->FieldByName(focused->FieldName())));
+}
+
+void TfrmQA::dxDBGridResDblClick(QObject*)
+{
+    if (const TField* focused = dxDBGridRes->FocusedColumnField())
+        OpenNotes(*ADOQuerySql, *focused);
+}

@@ -8,6 +8,7 @@
 #include "app/ImageList.h"
 #include "platform/ui/DialogService.h"
 #include "query/Database.h"
+#include "query/untPwd.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -28,16 +30,22 @@ class TSplitter;
 class TQueryRunner;
 class TQueryRunView;
 
-// StatusBar1: one panel stretching over the whole width.
-class TStatusBar : public QStatusBar {
+// StatusBar1: one sunken panel stretching over the whole width, its text
+// centred vertically in the bar (TStatusPanelLayout). Connection strings
+// show with their passwords masked (MaskConnectionPasswords).
+class TStatusBar : public QWidget {
     Q_OBJECT
 public:
     explicit TStatusBar(QWidget* parent = nullptr);
     void SetStatusText(const QString& text);
-    [[nodiscard]] QString StatusText() const;
+    // The text as shown.
+    [[nodiscard]] QString StatusText() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
-    QLabel* m_panel;
+    QString m_text;
 };
 
 class TfrmQA : public QWidget {
@@ -54,6 +62,21 @@ public:
     // Height of reQuery; the result area takes the change.
     void SetEditorHeight(int height);
     [[nodiscard]] int EditorHeight() const { return m_editorHeight; }
+
+    // Outer size and placement (frame included), as the stored settings
+    // give them before the first show; the frame is subtracted once known.
+    void SetOuterWidth(int width);
+    void SetOuterHeight(int height);
+    [[nodiscard]] QSize OuterSize() const { return m_outerSize; }
+    // Placement as designed: the frame's top-left at `pos`.
+    void SetOuterPos(QPoint pos);
+    void SetPlacementCentred();
+    // The outer rectangle as the window system reports it; the restored
+    // rectangle while minimised.
+    [[nodiscard]] QRect OuterBounds() const;
+
+    // The editor and the run action, for the password window.
+    [[nodiscard]] TPasswordHost PasswordHost();
 
     // ---- controls ----
     QToolBar* ToolBar1 = nullptr;
@@ -163,6 +186,7 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -176,11 +200,15 @@ private:
     void AlignControls();
     void PlaceOnScreen();
     void ApplyOuterSize();
+    // Window and memo colours from the colour scheme in force now.
+    void ApplySchemeColors();
     [[nodiscard]] int ResultAreaHeight() const;
 
     std::unique_ptr<TQueryRunView> m_runView;
     std::unique_ptr<TQueryRunner> m_runner;
     int m_editorHeight = kDesignEditorHeight;
     bool m_outerSizePending = true;
+    QSize m_outerSize{kDesignWidth, kDesignHeight};
+    std::optional<QPoint> m_outerPos;   // empty: centred on the screen
     bool m_activated = false;
 };

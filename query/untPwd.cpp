@@ -1,10 +1,158 @@
 #include "query/untPwd.h"
 
+#include "platform/core/Failure.h"
+#include "platform/ui/Application.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
 TfrmPwd* frmPwd = nullptr;
 
-TfrmPwd::TfrmPwd(QWidget* parent) : QDialog(parent)
+namespace {
+
+[[nodiscard]] QString SqlLiteralText(QString text)
+{
+    return text.replace(u'\'', QStringLiteral("''"));
+}
+
+} // namespace
+
+QString TrimPassword(const QString& password)
+{
+    qsizetype first = 0;
+    qsizetype last = password.size();
+    while (first < last && password.at(first).unicode() <= 0x20)
+        ++first;
+    while (last > first && password.at(last - 1).unicode() <= 0x20)
+        --last;
+    return password.mid(first, last - first);
+}
+
+QString PasswordStatement(const QString& login, const QString& password)
+{
+    return QStringLiteral("--Изменение пароля") + u'\r' + QStringLiteral("EXECUTE sp_password null, '")
+        + SqlLiteralText(password) + u'\'' + u',' + u'\'' + SqlLiteralText(login) + u'\'';
+}
+
+TfrmPwd::TfrmPwd(TPasswordHost host, QWidget* parent) : QWidget(parent, Qt::Window), m_host(std::move(host))
 {
     setObjectName(QStringLiteral("frmPwd"));
-    // Closing this window never ends the program.
+    setWindowTitle(QStringLiteral("Изменить пароль"));
+    // Close action "free"; a top-level window of its own, so it has its own
+    // taskbar entry; closing it never ends the program.
+    setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
+
+    pnlClient = new QWidget(this);
+    pnlClient->setObjectName(QStringLiteral("pnlClient"));
+    lbUser = new QLabel(QStringLiteral("Пользователь"), pnlClient);
+    edUser = new QLineEdit(QStringLiteral("sa"), pnlClient);
+    edUser->setObjectName(QStringLiteral("edUser"));
+    lbPwd = new QLabel(QStringLiteral("Новый пароль"), pnlClient);
+    edPwd = new QLineEdit(pnlClient);
+    edPwd->setObjectName(QStringLiteral("edPwd"));
+    // Shown in clear: it ends up in the editor as clear text anyway.
+    edPwd->setEchoMode(QLineEdit::Normal);
+    lbUser->setBuddy(edUser);
+    lbPwd->setBuddy(edPwd);
+    auto* fields = new QVBoxLayout(pnlClient);
+    fields->setContentsMargins(16, 12, 16, 8);
+    fields->addWidget(lbUser);
+    fields->addWidget(edUser);
+    fields->addSpacing(8);
+    fields->addWidget(lbPwd);
+    fields->addWidget(edPwd);
+
+    pnlBottom = new QWidget(this);
+    pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
+    pnlBottom->setFixedHeight(kPanelHeight);
+    bbOk = new QPushButton(QStringLiteral("Применить"), pnlBottom);
+    bbOk->setObjectName(QStringLiteral("bbOk"));
+    bbNone = new QPushButton(QStringLiteral("Отмена"), pnlBottom);
+    bbNone->setObjectName(QStringLiteral("bbNone"));
+    for (QPushButton* button : {bbOk, bbNone})
+        button->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout(pnlBottom);
+    buttons->setContentsMargins(16, 8, 16, 8);
+    buttons->addWidget(bbOk);
+    buttons->addStretch(1);
+    buttons->addWidget(bbNone);
+    ConnectGuarded(bbOk, &QPushButton::clicked, this, &TfrmPwd::bbOkClick);
+    ConnectGuarded(bbNone, &QPushButton::clicked, this, &TfrmPwd::bbNoneClick);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pnlClient, 1);
+    layout->addWidget(pnlBottom);
+
+    // Sized to its content, never narrower than designed.
+    resize(sizeHint().expandedTo(QSize(kDesignWidth, 0)));
+    PlaceOnScreen();
+}
+
+TfrmPwd::~TfrmPwd()
+{
+    if (frmPwd == this)
+        frmPwd = nullptr;
+}
+
+void TfrmPwd::PlaceOnScreen()
+{
+    const QScreen* target = screen();
+    if (!target)
+        return;
+    const QRect area = target->geometry();
+    const QSize outer = frameGeometry().size();
+    move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+}
+
+void TfrmPwd::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        PlaceOnScreen();
+    }
+}
+
+void TfrmPwd::ShowForward()
+{
+    show();
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfrmPwd::bbOkClick(QObject*)
+{
+    if (!m_host.setEditorText || !m_host.runQuery)
+        throw Exception(QStringLiteral("frmPwd: no main window"));
+    const QString statement = PasswordStatement(edUser->text(), TrimPassword(edPwd->text()));
+    m_host.setEditorText(statement);
+    m_host.runQuery();
+    close();
+}
+
+void TfrmPwd::bbNoneClick(QObject*)
+{
+    close();
+}
+
+void TfrmPwd::closeEvent(QCloseEvent* event)
+{
+    Guarded([this] { FormClose(this); });
+    event->accept();
+}
+
+void TfrmPwd::FormClose(QObject*)
+{
+    if (frmPwd == this)
+        frmPwd = nullptr;
 }

@@ -96,14 +96,17 @@ public:
 
     std::optional<QString> OpenFile(QWidget* owner, const QString& filter) override
     {
-        const QString name = QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+        // A filter shows its description only: "*.* (*)" reads "*.*".
+        const QString name = QFileDialog::getOpenFileName(owner, QString(), QString(), filter, nullptr,
+                                                          QFileDialog::HideNameFilterDetails);
         return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
     }
 
     std::optional<QString> SaveFile(QWidget* owner, const QString& filter) override
     {
         const QString name = QFileDialog::getSaveFileName(owner, QString(), QString(), filter, nullptr,
-                                                          QFileDialog::DontConfirmOverwrite);
+                                                          QFileDialog::DontConfirmOverwrite
+                                                              | QFileDialog::HideNameFilterDetails);
         return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
     }
 

@@ -1,6 +1,7 @@
 #include "app/RichEdit.h"
 #include "app/Unit1.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempStore.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@ namespace {
 
 class OpenFile : public ::testing::Test {
 protected:
+    TTempStore store;
     TScopedDialogs dialogs;
     TfrmQA form;
     QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include "grid/dxDBGrid.h"
 #include "platform/colors/SysColors.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempStore.h"
 #include "tests/support/DesignValues.h"
 
 #include <QAction>
@@ -25,6 +26,7 @@ namespace {
 
 class MainWindow : public ::testing::Test {
 protected:
+    TTempStore store;
     TScopedDialogs dialogs;
     TfrmQA form;
 
