@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -81,6 +82,10 @@ int TRichEdit::TextLength() const
 
 void TRichEdit::LoadFromBytes(QByteArray bytes)
 {
+    // A load is not an edit the user can undo: nothing of it is recorded.
+    const bool undo = document()->isUndoRedoEnabled();
+    document()->setUndoRedoEnabled(false);
+    const auto restoreUndo = qScopeGuard([this, undo] { document()->setUndoRedoEnabled(undo); });
     // Plain text accepts any byte sequence, so only the RTF reader can refuse.
     if (!ReadRtf(QByteArrayView(bytes), *document())) {
         QString text = DecodePlainText(bytes);
@@ -89,8 +94,6 @@ void TRichEdit::LoadFromBytes(QByteArray bytes)
         text = QString();
         ReturnFreedHeap();
     }
-    // A load is not an edit the user can undo.
-    document()->clearUndoRedoStacks();
     moveCursor(QTextCursor::Start);
     m_textLimit = kLoadedTextLimit;
 }

@@ -64,5 +64,15 @@ TEST(RichEditLimit, LoadReplacesTheContentAndRaisesTheLimit)
     EXPECT_EQ(edit.toPlainText(), QStringLiteral("one\ntwo"));
     EXPECT_EQ(edit.document()->blockCount(), 2);
     EXPECT_EQ(edit.TextLimit(), 2147483632);
+    // A load is no edit: undo cannot bring the old text back, and an edit
+    // after it undoes to the loaded text.
+    EXPECT_FALSE(edit.document()->isUndoAvailable());
+    edit.LoadFromBytes("{\\rtf1\\ansi {\\b bold}}");
+    EXPECT_FALSE(edit.document()->isUndoAvailable());
+    edit.show();
+    edit.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&edit, QStringLiteral("!"));
+    edit.undo();
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("bold"));
 }
 } // namespace
