@@ -5,6 +5,8 @@
 #include "platform/data/RecordCursor.h"
 #include "platform/data/RowOrder.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <unordered_map>
 
@@ -152,7 +154,10 @@ template <typename F> void TMemDataSet::NotifyLinks(F&& f)
 {
     if (m_impl->disableCount > 0)
         return;
-    for (TDataSource* source : std::vector<TDataSource*>(m_impl->sources)) {
+    // A snapshot, on the stack for the usual one or two sources: a record
+    // walk notifies once per move.
+    const QVarLengthArray<TDataSource*, 4> sources(m_impl->sources.begin(), m_impl->sources.end());
+    for (TDataSource* source : sources) {
         // A handler may have detached a later source meanwhile.
         if (std::find(m_impl->sources.begin(), m_impl->sources.end(), source) != m_impl->sources.end())
             source->ForEachLink(f);
