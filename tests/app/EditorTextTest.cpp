@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -74,5 +75,10 @@ TEST(RichEditLimit, LoadReplacesTheContentAndRaisesTheLimit)
     QTest::keyClicks(&edit, QStringLiteral("!"));
     edit.undo();
     EXPECT_EQ(edit.toPlainText(), QStringLiteral("bold"));
+    // The bar held during a load is back to "when needed": a short text has none.
+    edit.LoadFromBytes("short");
+    QApplication::processEvents();
+    EXPECT_EQ(edit.verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    EXPECT_FALSE(edit.verticalScrollBar()->isVisible());
 }
 } // namespace
