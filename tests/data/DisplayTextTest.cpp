@@ -125,6 +125,44 @@ TEST(DisplayText, DatesAndTimesFollowTheLocale)
     EXPECT_EQ(ValueDisplayText(afternoon, ftDateTime, DeDe()), "05.03.2024 14:07:09");
 }
 
+TEST(DisplayText, DatesAndTimesReadAsTheLocaleWritesThemInEveryLocale)
+{
+    // The compiled patterns must agree with QLocale for every locale and
+    // every kind of value, including the ones they leave to it (names,
+    // quotes, other digits, years outside 1000..9999).
+    const QList<QLocale> locales = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyCountry);
+    ASSERT_GT(locales.size(), 100);
+    const QDate dates[] = {QDate(2024, 3, 5), QDate(1999, 12, 31), QDate(2000, 1, 1), QDate(1000, 10, 10),
+                           QDate(999, 5, 6), QDate(12345, 6, 7), QDate(2005, 11, 30)};
+    const QTime times[] = {QTime(14, 7, 9), QTime(0, 0, 1), QTime(12, 0, 0), QTime(11, 59, 59), QTime(23, 5, 0),
+                           QTime(9, 5, 0, 250)};
+    int checked = 0;
+    for (const QLocale& locale : locales) {
+        TFormatSettings fs = TFormatSettings::FromLocale(locale);
+        for (const QDate& d : dates)
+            ASSERT_EQ(ValueDisplayText(d, ftDate, fs), locale.toString(d, fs.shortDateFormat))
+                << locale.name().toStdString() << " " << fs.shortDateFormat.toStdString();
+        for (const QTime& t : times)
+            ASSERT_EQ(ValueDisplayText(t, ftTime, fs), locale.toString(t, fs.longTimeFormat))
+                << locale.name().toStdString() << " " << fs.longTimeFormat.toStdString();
+        const QDateTime dt(dates[0], times[0], Qt::UTC);
+        ASSERT_EQ(ValueDisplayText(dt, ftDateTime, fs),
+                  locale.toString(dates[0], fs.shortDateFormat) + u' ' + locale.toString(times[0], fs.longTimeFormat));
+        ++checked;
+    }
+    // Hand-written patterns with every piece, and ones with quotes and names.
+    TFormatSettings fs = EnUs();
+    for (const char* pattern : {"d.M.yy h:m:s ap", "dd/MM/yyyy HH:mm:ss", "yyyy-MM-dd'T'HH", "ddd d MMM yyyy", "h 'o''clock' A",
+                                "hh:mm AP", "H:mm a", "yyy y"}) {
+        fs.shortDateFormat = fs.longTimeFormat = QString::fromLatin1(pattern);
+        for (const QDate& d : dates)
+            EXPECT_EQ(ValueDisplayText(d, ftDate, fs), fs.locale.toString(d, fs.shortDateFormat)) << pattern;
+        for (const QTime& t : times)
+            EXPECT_EQ(ValueDisplayText(t, ftTime, fs), fs.locale.toString(t, fs.longTimeFormat)) << pattern;
+    }
+    EXPECT_EQ(checked, locales.size());
+}
+
 TEST(DisplayText, DecimalSeparatorFollowsTheLocale)
 {
     EXPECT_EQ(ValueDisplayText(1.5, ftFloat, RuRu()), "1,5");
