@@ -1,8 +1,5 @@
 #include "platform/odbc/FetchPlan.h"
 
-#include <sqlext.h>
-#include <sqlucode.h>
-
 #include <algorithm>
 #include <climits>
 
@@ -43,16 +40,6 @@ TOdbcCutValueRead CutValueRead(const TFetchPlan& plan)
 }
 
 } // namespace
-
-std::size_t TerminatorBytes(SQLSMALLINT cType)
-{
-    return cType == SQL_C_WCHAR ? sizeof(SQLWCHAR) : cType == SQL_C_CHAR ? 1 : 0;
-}
-
-bool IsVariableCType(SQLSMALLINT cType)
-{
-    return cType == SQL_C_WCHAR || cType == SQL_C_CHAR || cType == SQL_C_BINARY;
-}
 
 TFetchPlan PlanFetch(const std::vector<TOdbcDescribedColumn>& columns, const TOdbcDriverCaps& caps)
 {

@@ -6,6 +6,9 @@
 
 #include "platform/odbc/OdbcTypes.h"
 
+#include <sqlext.h>
+#include <sqlucode.h>
+
 #include <QString>
 
 #include <cstddef>
@@ -96,7 +99,13 @@ struct TFetchPlan {
 [[nodiscard]] std::size_t GrownElementBytes(std::size_t current, std::size_t neededBytes, std::size_t rows);
 
 // Bytes of terminator the driver writes after a value of this C type.
-[[nodiscard]] std::size_t TerminatorBytes(SQLSMALLINT cType);
+[[nodiscard]] constexpr std::size_t TerminatorBytes(SQLSMALLINT cType)
+{
+    return cType == SQL_C_WCHAR ? sizeof(SQLWCHAR) : cType == SQL_C_CHAR ? 1 : 0;
+}
 
 // C types whose values vary in length: a bound buffer may cut them.
-[[nodiscard]] bool IsVariableCType(SQLSMALLINT cType);
+[[nodiscard]] constexpr bool IsVariableCType(SQLSMALLINT cType)
+{
+    return cType == SQL_C_WCHAR || cType == SQL_C_CHAR || cType == SQL_C_BINARY;
+}

@@ -283,26 +283,30 @@ std::optional<std::size_t> TOdbcBlockFetcher::FetchBlock()
     return m_plan.rowsPerBlock == 1 ? 1 : static_cast<std::size_t>(m_fetched);
 }
 
-// Bound values whose length indicator exceeds their buffer (or is unknown),
-// row by row.
+// Bound values of rows [0, rows) whose length indicator exceeds their buffer
+// (or is unknown), in (row, column) order.
 void TOdbcBlockFetcher::FindCutValues(std::size_t rows)
 {
     m_cuts.clear();
-    for (std::size_t r = 0; r < rows; ++r) {
-        for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
-            const TOdbcColumnPlan& c = m_plan.columns[ci];
-            if (c.read != TOdbcColumnRead::Bound || !IsVariableCType(c.fetch.cType))
-                continue;
-            const SQLLEN ind = m_buffers[ci].ind[r];
-            const std::size_t term = TerminatorBytes(c.fetch.cType);
-            if (ind == SQL_NULL_DATA
-                || (ind != SQL_NO_TOTAL && static_cast<std::size_t>(ind) <= c.fetch.elementBytes - term))
+    for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
+        const TOdbcColumnPlan& c = m_plan.columns[ci];
+        if (c.read != TOdbcColumnRead::Bound || !IsVariableCType(c.fetch.cType))
+            continue;
+        const std::size_t term = TerminatorBytes(c.fetch.cType);
+        const std::size_t room = c.fetch.elementBytes - term;
+        const SQLLEN* ind = m_buffers[ci].ind.data();
+        for (std::size_t r = 0; r < rows; ++r) {
+            if (ind[r] == SQL_NULL_DATA || (ind[r] != SQL_NO_TOTAL && static_cast<std::size_t>(ind[r]) <= room))
                 continue;
             m_cuts.push_back(TCutValue{r, ci, false, {}});
-            if (ind != SQL_NO_TOTAL)
-                m_neededBytes[ci] = std::max(m_neededBytes[ci], static_cast<std::size_t>(ind) + term);
+            if (ind[r] != SQL_NO_TOTAL)
+                m_neededBytes[ci] = std::max(m_neededBytes[ci], static_cast<std::size_t>(ind[r]) + term);
         }
     }
+    // Rows are positioned on in order.
+    std::sort(m_cuts.begin(), m_cuts.end(), [](const TCutValue& a, const TCutValue& b) {
+        return a.row != b.row ? a.row < b.row : a.col < b.col;
+    });
 }
 
 // Reads the block's cut values whole where that needs the rowset moved.
