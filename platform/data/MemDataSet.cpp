@@ -308,18 +308,29 @@ void TMemDataSet::RetireFields()
 
 void TMemDataSet::Open()
 {
-    Impl& d = *m_impl;
-    if (d.active)
+    if (m_impl->active)
         return;
+    Adopt(Fetch());
+}
+
+TColumnStore TMemDataSet::Fetch()
+{
     TColumnStore store;
     InternalOpen(store);
-
     std::vector<TFieldDef> defs = store.Defs();
     ApplyFieldNaming(defs);
     for (std::size_t i = 0; i < defs.size(); ++i)
         store.SetFieldName(static_cast<int>(i), defs[i].name);
     store.Shrink();
+    return store;
+}
 
+void TMemDataSet::Adopt(TColumnStore store)
+{
+    Impl& d = *m_impl;
+    if (d.active)
+        return;
+    const std::vector<TFieldDef> defs = store.Defs();
     d.store = std::move(store);
     d.baseRows = d.store.RowCount();
     d.order.Reset(d.baseRows);

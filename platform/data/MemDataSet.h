@@ -50,8 +50,16 @@ public:
 
     // --- TDataSet
     [[nodiscard]] QString Name() const override { return m_name; }
+    // Fetch() then Adopt().
     void Open() override;
     void Close() override;
+    // The first half of an open: fills a detached result through
+    // InternalOpen() and applies the naming rule. Any thread; touches nothing
+    // of the dataset's visible state and notifies no one.
+    [[nodiscard]] TColumnStore Fetch();
+    // The second half: opens the dataset over `store` and notifies the links
+    // (user-interface thread). Nothing happens when the dataset is open.
+    void Adopt(TColumnStore store);
     [[nodiscard]] bool Active() const override;
     [[nodiscard]] TDataSetState State() const override;
     void First() override;
