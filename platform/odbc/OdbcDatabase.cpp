@@ -3,6 +3,7 @@
 #include "platform/odbc/OdbcChars.h"
 #include "platform/odbc/OdbcDiagnostics.h"
 #include "platform/odbc/OdbcFetcher.h"
+#include "platform/odbc/OdbcKeyedDelete.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -270,12 +271,56 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
     TOdbcConnection& conn = RequireConnection();
     TOdbcStmt stmt = Execute(conn);
     const SQLSMALLINT ncols = SkipToRowSet(conn, stmt.Get());
+    std::vector<TColumnSource> sources = ReadOdbcColumnSources(conn, stmt.Get(), ncols);
     const TFetchPlan plan = PlanFetch(DescribeOdbcColumns(conn, stmt.Get(), ncols), OdbcDriverCaps(conn, stmt.Get()));
     TOdbcBlockFetcher fetcher(conn, stmt.Get(), plan);
     m_lastRowArraySize = static_cast<int>(fetcher.Plan().rowsPerBlock);
     fetcher.Run(store);
+    m_fetchedSql = SQL();
+    m_fetchedSources = std::move(sources);
     SQLFreeStmt(stmt.Get(), SQL_CLOSE);
     conn.ClearErrors();
+}
+
+// ------------------------------------------------------------------- delete
+
+void TOdbcQuery::Delete()
+{
+    // What the base class refuses (closed, read-only, empty) or does alone
+    // (cancelling an insert) never reaches the server.
+    if (!Active() || !CanModify() || State() == dsInsert || RecordCount() == 0) {
+        TMemDataSet::Delete();
+        return;
+    }
+    TOdbcConnection& conn = RequireConnection();
+    const auto refuse = [&](const QString& message) {
+        conn.SetErrors({TDbError{0, QString(), message}});
+        throw EDatabaseError(message);
+    };
+    QString sql;
+    std::vector<TColumnSource> sources;
+    sql = m_fetchedSql;
+    sources = m_fetchedSources;
+    const TDeleteDecision decision = PlanOdbcDelete(conn, sql, sources, CommandTimeout());
+    if (const auto* refusal = std::get_if<TDeleteRefusal>(&decision))
+        refuse(refusal->message);
+    const TKeyedDeletePlan& plan = std::get<TKeyedDeletePlan>(decision);
+
+    // The key as fetched: an edit of the record changes nothing on the server.
+    const TBookmark record = GetBookmark();
+    std::vector<TKeyValue> key;
+    std::vector<QVariant> values;
+    for (const int field : plan.keyFields) {
+        const std::optional<QVariant> original = OriginalValue(record, field);
+        key.push_back(TKeyValue{original ? *original : Fields(field)->AsVariant(), Fields(field)->DataType()});
+        values.push_back(key.back().value);
+    }
+    if (const std::optional<TDeleteRefusal> refusal = CheckKeyValues(values))
+        refuse(refusal->message);
+    if (const std::optional<TDeleteRefusal> refusal = RunKeyedDelete(conn, plan, key, CommandTimeout()))
+        refuse(refusal->message);
+    conn.ClearErrors();
+    TMemDataSet::Delete();
 }
 
 // ------------------------------------------------------------------ factories

@@ -7,6 +7,7 @@
 
 #include "platform/data/MemDataSet.h"
 #include "platform/odbc/OdbcHandle.h"
+#include "platform/odbc/KeyedDelete.h"
 #include "query/Database.h"
 
 #include <vector>
@@ -83,6 +84,11 @@ public:
     void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
     [[nodiscard]] int CommandTimeout() const override { return m_commandTimeout; }
     long long ExecSQL() override;
+    // Deletes the current record on the server by the unique key of the one
+    // table the result comes from, in a transaction of its own, and only then
+    // from the result. A result without a usable key, or a delete that does
+    // not hit exactly one row, raises EDatabaseError and keeps the record.
+    void Delete() override;
 
     // Rows per block fetch of the last open (for tests and measurements).
     [[nodiscard]] int LastRowArraySize() const { return m_lastRowArraySize; }
@@ -100,4 +106,7 @@ private:
     QString m_sql;
     int m_commandTimeout = 30;
     int m_lastRowArraySize = 0;
+    // The SQL and column sources of the last result fetched.
+    QString m_fetchedSql;
+    std::vector<TColumnSource> m_fetchedSources;
 };

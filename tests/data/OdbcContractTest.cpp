@@ -5,6 +5,10 @@
 #include "tests/data/OdbcTestSupport.h"
 #include "tests/data/DataSetContract.h"
 
+#include <QSet>
+
+#include <algorithm>
+
 using namespace odbc_test;
 
 namespace {
@@ -39,6 +43,24 @@ std::unique_ptr<TOdbcQuery> Fill(TOdbcConnection& conn, const TContractTable& ta
         for (std::size_t i = 0; i < table.columns.size(); ++i)
             values << SqlLiteral(i < row.size() ? row[i] : QVariant(), table.columns[i].type);
         Exec(conn, QStringLiteral("insert into t values(%1)").arg(values.join(QStringLiteral(", "))));
+    }
+    // A delete is written to the table by a unique key: distinct ids make one
+    // (an index, so that the row order stays the insertion order).
+    const auto idColumn = std::find_if(table.columns.begin(), table.columns.end(),
+                                       [](const TContractColumn& c) { return c.name == QLatin1String("id"); });
+    if (idColumn != table.columns.end()) {
+        const std::size_t at = static_cast<std::size_t>(idColumn - table.columns.begin());
+        QSet<qlonglong> ids;
+        bool distinct = true;
+        for (const auto& row : table.rows) {
+            if (at >= row.size() || !row[at].isValid() || ids.contains(row[at].toLongLong())) {
+                distinct = false;
+                break;
+            }
+            ids.insert(row[at].toLongLong());
+        }
+        if (distinct)
+            Exec(conn, QStringLiteral("create unique index t_id on t(\"id\")"));
     }
     auto q = std::make_unique<TOdbcQuery>(options.name, &conn);
     q->SetSQL(QStringLiteral("select %1 from t order by %2").arg(names.join(QStringLiteral(", ")), orderBy));

@@ -150,6 +150,36 @@ TEST_P(GridOdbc, BlankRecordAndCancelledDeleteLeaveResultAndTableAlone)
     EXPECT_EQ(TableRows(), kRows);   // seen through a query of its own
 }
 
+TEST_P(GridOdbc, ConfirmedDeleteLeavesTheTableAndARowGoneMeanwhileStays)
+{
+    TScopedDialogs dialogs;
+    TdxDBGrid& g = *m_grid;
+    TDataSet& q = *m_query;
+    auto other = GetParam() == TEngine::Postgres ? ConnectPg() : Connect(m_sqlite.ConnectionString());
+    auto otherRows = [&](const QString& where) {
+        auto c = OpenQuery(*other, QStringLiteral("select count(*) from %1 where %2").arg(m_table, where));
+        c->First();
+        return c->Fields(0)->AsVariant().toLongLong();
+    };
+    q.SetRecNo(10);
+    dialogs->QueueConfirm(true);
+    Key(&g, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(q.RecordCount(), kRows - 1);
+    EXPECT_EQ(q.Fields(0)->AsVariant().toInt(), 11);
+    EXPECT_EQ(otherRows(QStringLiteral("id = 10")), 0);
+    EXPECT_EQ(otherRows(QStringLiteral("1 = 1")), kRows - 1);
+    EXPECT_TRUE(dialogs->Texts(TDialogKind::Error).isEmpty());
+
+    Exec(*other, QStringLiteral("delete from %1 where id = 11").arg(m_table));
+    dialogs->QueueConfirm(true);
+    Key(&g, Qt::Key_Delete, Qt::ControlModifier);
+    const QStringList errors = dialogs->Texts(TDialogKind::Error);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("другой пользователь"))) << errors[0].toStdString();
+    EXPECT_EQ(q.RecordCount(), kRows - 1);
+    EXPECT_EQ(q.Fields(0)->AsVariant().toInt(), 11);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, GridOdbc, ::testing::Values(TEngine::Sqlite, TEngine::Postgres),
                          [](const ::testing::TestParamInfo<TEngine>& i) {
                              return i.param == TEngine::Sqlite ? std::string("SQLite") : std::string("PostgreSQL");
