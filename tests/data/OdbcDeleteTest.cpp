@@ -136,6 +136,27 @@ TEST_P(OdbcDelete, ARowDeletedMeanwhileIsRolledBackReportedAndKept)
     EXPECT_EQ(CountOther(t, QStringLiteral("id = 5")), 1);
 }
 
+TEST_P(OdbcDelete, AFailingDeleteIsRolledBackAndKeepsTheRecord)
+{
+    const QString child = Table(QStringLiteral("child")); // dropped first
+    const QString parent = Table(QStringLiteral("parent"));
+    if (GetParam() == TEngine::Sqlite)
+        Exec(*m_conn, QStringLiteral("pragma foreign_keys = on"));
+    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key)").arg(parent));
+    Exec(*m_conn, QStringLiteral("create table %1(pid integer references %2(id))").arg(child, parent));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (1)").arg(parent));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (1)").arg(child));
+    auto q = OpenAt(QStringLiteral("select id from %1").arg(parent), 1);
+
+    const QString message = DeleteError(*q);
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_FALSE(message.startsWith(kRefused)) << "the server's own words: " << message.toStdString();
+    EXPECT_EQ(q->RecordCount(), 1);
+    EXPECT_EQ(CountOther(parent), 1);
+    Exec(*m_conn, QStringLiteral("insert into %1 values (2)").arg(parent));
+    EXPECT_EQ(CountOther(parent, QStringLiteral("id = 2")), 1);
+}
+
 TEST_P(OdbcDelete, ResultsWithoutAUsableKeyRefuseAndKeepTheRow)
 {
     const QString t = Table(QStringLiteral("keyed"));
