@@ -12,6 +12,7 @@
 #include "query/CannedQueries.h"
 #include "query/ConnectionManager.h"
 #include "query/DbPickers.h"
+#include "query/DbTask.h"
 #include "query/QueryRun.h"
 #include "query/untNotes.h"
 #include "query/untPwd.h"
@@ -23,10 +24,13 @@
 #include <QCoreApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <qdrawutil.h>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOption>
@@ -310,10 +314,18 @@ void TfrmQA::CreatePanel()
 
 namespace {
 
-// The run action's view of the window.
+// The run action's view of the window. The progress note is a small panel
+// over the top of the result area with the cancel button.
 class TFormRunView : public TQueryRunView {
 public:
-    explicit TFormRunView(TfrmQA& form) : m_form(form) {}
+    explicit TFormRunView(TfrmQA& form) : m_form(form) { SetConnectProgressView(this); }
+    ~TFormRunView() override
+    {
+        if (ConnectProgressView() == this)
+            SetConnectProgressView(nullptr);
+    }
+    TFormRunView(const TFormRunView&) = delete;
+    TFormRunView& operator=(const TFormRunView&) = delete;
     [[nodiscard]] QString EditorPlainText() const override { return m_form.reQuery->toPlainText(); }
     void SetStatusText(const QString& text) override { m_form.StatusBar1->SetStatusText(text); }
     void ShowMemoText(const QString& text) override
@@ -328,9 +340,49 @@ public:
         m_form.MemoRes->hide();
     }
     void ProcessMessages() override { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+    void ShowProgress(const QString& text) override
+    {
+        Panel();
+        m_label->setText(text);
+        const QWidget* area = m_form.dxDBGridRes->isVisible() ? static_cast<QWidget*>(m_form.dxDBGridRes)
+                                                               : static_cast<QWidget*>(m_form.MemoRes);
+        const QRect r = area->geometry();
+        const QSize hint = m_panel->sizeHint();
+        m_panel->setGeometry(r.x(), r.y(), std::max(hint.width(), r.width()), hint.height());
+        m_panel->raise();
+        m_panel->show();
+    }
+    void HideProgress() override
+    {
+        if (m_panel)
+            m_panel->hide();
+    }
+    [[nodiscard]] QObject* CancelControl() override { return Panel()->findChild<QPushButton*>(); }
 
 private:
+    QFrame* Panel()
+    {
+        if (!m_panel) {
+            m_panel = new QFrame(m_form.dxDBGridRes->parentWidget());
+            m_panel->setObjectName(QStringLiteral("pnlProgress"));
+            m_panel->setFrameShape(QFrame::StyledPanel);
+            m_panel->setAutoFillBackground(true);
+            auto* layout = new QHBoxLayout(m_panel);
+            m_label = new QLabel(m_panel);
+            auto* button = new QPushButton(QStringLiteral("Отмена"), m_panel);
+            button->setObjectName(QStringLiteral("btnCancelRun"));
+            button->setFocusPolicy(Qt::NoFocus);
+            layout->addWidget(m_label, 1);
+            layout->addWidget(button);
+            // The wait's input hold takes its clicks as the cancel.
+            m_panel->hide();
+        }
+        return m_panel;
+    }
+
     TfrmQA& m_form;
+    QFrame* m_panel = nullptr;   // owned by the form
+    QLabel* m_label = nullptr;
 };
 
 } // namespace
@@ -514,6 +566,13 @@ bool TfrmQA::event(QEvent* event)
 
 void TfrmQA::closeEvent(QCloseEvent* event)
 {
+    // A run in progress is cancelled first; the window closes when it ends.
+    if (m_runner && m_runner->Busy()) {
+        m_closeAfterRun = true;
+        CancelDbTask();
+        event->ignore();
+        return;
+    }
     Guarded([this] { FormClose(this); });
     event->accept();
     emit Closed();
@@ -595,6 +654,10 @@ void TfrmQA::N15Click(QObject*) { reQuery->cut(); }
 
 void TfrmQA::bQueryClick(QObject*)
 {
+    const auto closeLater = qScopeGuard([this] {
+        if (std::exchange(m_closeAfterRun, false))
+            QTimer::singleShot(0, this, &QWidget::close);
+    });
     m_runner->Run();
 }
 

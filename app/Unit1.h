@@ -206,6 +206,7 @@ private:
 
     std::unique_ptr<TQueryRunView> m_runView;
     std::unique_ptr<TQueryRunner> m_runner;
+    bool m_closeAfterRun = false;   // a close came during a run: close when it ends
     int m_editorHeight = kDesignEditorHeight;
     bool m_outerSizePending = true;
     QSize m_outerSize{kDesignWidth, kDesignHeight};

@@ -2,8 +2,10 @@
 // The database component: one connection and the queries on it. Abstract;
 // the ODBC implementation lives in platform/odbc (platform/odbc/OdbcDatabase.h).
 //
-// Threading: user-interface thread only; every call blocks until the driver
-// answers or the time-out expires.
+// Threading: one thread at a time per connection and its queries. Calls block
+// until the driver answers or the time-out expires; the calls marked "any
+// thread" may run on a worker while the user-interface thread waits, and
+// CancelRunning() may be called from another thread while they run.
 
 #include "query/DataSet.h"
 
@@ -28,6 +30,16 @@ inline constexpr int kAuxCommandTimeoutSeconds = 30;
 // but returned no row set (the value of DB_S_NORESULT).
 inline constexpr int kNoResultNativeError = 265929;
 
+// One connect, prepared and taken over on the user-interface thread and run
+// on any thread. It owns the handles it connects; one that is abandoned
+// frees them when its last owner lets it go, after the driver returned.
+class TDbConnectAttempt {
+public:
+    virtual ~TDbConnectAttempt() = default;
+    // The driver's connect call. Any thread; failures are kept for Finish.
+    virtual void Run() noexcept = 0;
+};
+
 class TDbConnection {
 public:
     virtual ~TDbConnection() = default;
@@ -42,10 +54,19 @@ public:
     // Connects without prompting. Raises EDatabaseError with the joined
     // diagnostic messages; Errors() then holds the records.
     virtual void Open() = 0;
+    // Open() in three steps: PrepareOpen (null when connected already; raises
+    // as Open does when no handle can be had), TDbConnectAttempt::Run on any
+    // thread, then FinishOpen, which takes the attempt's handles over or
+    // raises its failure as Open does.
+    [[nodiscard]] virtual std::shared_ptr<TDbConnectAttempt> PrepareOpen() = 0;
+    virtual void FinishOpen(TDbConnectAttempt& attempt) = 0;
     // Closes the connection and every open query on it; nothing happens when
     // it is closed already.
     virtual void Close() = 0;
     [[nodiscard]] virtual bool Connected() const = 0;
+    // True when the last failure says the connection is gone (a connection
+    // SQLSTATE of class "08", or the driver reports the connection dead).
+    [[nodiscard]] virtual bool ConnectionLost() const { return false; }
 
     // The error list of the last failure (empty after a success).
     [[nodiscard]] virtual const std::vector<TDbError>& Errors() const = 0;
@@ -72,7 +93,27 @@ public:
 
     // Runs the SQL without a result; returns the rows affected (-1 unknown).
     virtual long long ExecSQL() = 0;
+
+    // Open() in two halves. FetchResult (any thread) runs the SQL and keeps
+    // the whole result detached, touching nothing the links see; it fails as
+    // Open() does. OpenFetched (user-interface thread) opens the query over
+    // that result and notifies the links; without one it raises. A query
+    // that cannot fetch detached does the whole Open() in OpenFetched.
+    virtual void FetchResult() {}
+    virtual void OpenFetched() { Open(); }
+    // Asks the driver to stop the statement running on this query now (any
+    // thread, also while FetchResult or ExecSQL run on another). The running
+    // call then fails; a fetch stops at its next block and raises with
+    // SQLSTATE kCancelledSqlState. No effect when nothing runs.
+    virtual void CancelRunning() {}
+    // Rows fetched so far by the running or last fetch (any thread; relaxed).
+    [[nodiscard]] virtual long long RowsFetched() const { return 0; }
 };
+
+// SQLSTATE of a statement stopped by CancelRunning() (ODBC's "operation
+// canceled"), and of one stopped by its command time-out.
+inline constexpr char16_t kCancelledSqlState[] = u"HY008";
+inline constexpr char16_t kTimeoutSqlState[] = u"HYT00";
 
 // Creates the platform's implementations (defined in platform/).
 [[nodiscard]] std::unique_ptr<TDbConnection> CreateDbConnection(const QString& name);

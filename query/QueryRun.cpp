@@ -1,5 +1,7 @@
 #include "query/QueryRun.h"
 
+#include "query/DbTask.h"
+
 #include "grid/dxDBGrid.h"
 #include "platform/ui/DialogService.h"
 #include "platform/core/Failure.h"
@@ -13,6 +15,7 @@ namespace {
 const QString kForgotQuery = QStringLiteral("Вы забыли написать запрос");
 const QString kCommandDone = QStringLiteral("Выполнение команды завершено");
 const QString kNoDataMemo = QStringLiteral("Выполнен запрос не возвращающий данные.");
+const QString kCancelledMemo = QStringLiteral("Запрос прерван пользователем.");
 constexpr int kColumnWidth = 200;
 // The walk hands the loop a turn at most this often; a turn per record
 // would cost more than the fetch itself on large results.
@@ -55,9 +58,48 @@ QString JoinSqlLines(const QString& text)
     return out;
 }
 
+QString RunProgressText(long long rowsFetched, qint64 elapsedMs)
+{
+    const QString seconds = QString::number(static_cast<double>(elapsedMs) / 1000.0, 'f', 1);
+    const QString what = rowsFetched > 0
+        ? QStringLiteral("Получено строк: %1").arg(rowsFetched)
+        : QStringLiteral("Выполняется запрос");
+    return QStringLiteral("%1 (%2 с). Esc — отмена").arg(what, seconds);
+}
+
+QString CancelledRunText(const QString& serverText)
+{
+    return serverText.isEmpty() ? kCancelledMemo : kCancelledMemo + QLatin1Char('\n') + serverText;
+}
+
+void TQueryRunner::CancelRun()
+{
+    if (!m_busy)
+        return;
+    m_cancelled = true;
+    m_ctx.query.CancelRunning();
+}
+
+void TQueryRunner::FetchInBackground()
+{
+    TDbQuery& q = m_ctx.query;
+    TQueryRunView& view = m_ctx.view;
+    const auto hide = qScopeGuard([&view] { view.HideProgress(); });
+    TDbWait wait;
+    wait.cancel = [this] { CancelRun(); };
+    wait.progress = [this, &q, &view](qint64 elapsedMs) {
+        // A cancel that came before the driver had the statement is repeated.
+        if (m_cancelled)
+            q.CancelRunning();
+        view.ShowProgress(RunProgressText(q.RowsFetched(), elapsedMs));
+    };
+    wait.cancelControl = view.CancelControl();
+    (void)RunDbTask([&q] { q.FetchResult(); }, wait);
+}
+
 void TQueryRunner::Run()
 {
-    if (m_walking)
+    if (m_walking || m_busy)
         return;
 
     const QString text = TrimCommandText(m_ctx.view.EditorPlainText());
@@ -66,6 +108,8 @@ void TQueryRunner::Run()
         return;
     }
 
+    const QScopedValueRollback<bool> busy(m_busy, true);
+    m_cancelled = false;
     if (!m_ctx.connection.Connected())
         m_ctx.reconnect();
 
@@ -74,18 +118,32 @@ void TQueryRunner::Run()
     try {
         m_ctx.query.Close();
         m_ctx.query.SetSQL(JoinSqlLines(text));
-        m_ctx.query.Open();
+        FetchInBackground();
+        if (m_cancelled) {
+            // Stopped too late to fail: the whole result came, yet the user
+            // asked for none.
+            m_ctx.query.Close();
+            m_ctx.view.ShowMemoText(kCancelledMemo);
+            Abort();
+        }
+        m_ctx.query.OpenFetched();
     } catch (const EAbort&) {
         throw;
     } catch (const std::exception& e) {
+        m_ctx.query.Close();
+        const auto* failure = dynamic_cast<const Exception*>(&e);
+        const QString message = failure ? failure->Message() : QString::fromLocal8Bit(e.what());
         const auto& errors = m_ctx.connection.Errors();
-        if (!errors.empty() && errors.front().NativeError == kNoResultNativeError) {
+        if (!m_cancelled && !errors.empty() && errors.front().NativeError == kNoResultNativeError) {
             Dialogs().ShowMessage(kCommandDone);
             m_ctx.view.ShowMemoText(kNoDataMemo);
             return;
         }
-        const auto* failure = dynamic_cast<const Exception*>(&e);
-        m_ctx.view.ShowMemoText(failure ? failure->Message() : QString::fromLocal8Bit(e.what()));
+        // A dead connection is closed, so the next action reconnects; nothing
+        // is retried now.
+        if (m_ctx.connection.ConnectionLost())
+            m_ctx.connection.Close();
+        m_ctx.view.ShowMemoText(m_cancelled ? CancelledRunText(message) : message);
         Abort();
     }
 
@@ -135,13 +193,19 @@ void TQueryRunner::RebuildColumns()
 
 void TQueryRunner::RunCommand()
 {
-    if (m_walking)
+    if (m_walking || m_busy)
         return;
     if (!m_ctx.connection.Connected())
         m_ctx.reconnect();
     m_ctx.view.SetStatusText(m_ctx.connectionString());
     m_ctx.query.Close();
     m_ctx.query.SetSQL(JoinSqlLines(TrimCommandText(m_ctx.view.EditorPlainText())));
-    (void)m_ctx.query.ExecSQL();
+    try {
+        (void)m_ctx.query.ExecSQL();
+    } catch (const EDatabaseError&) {
+        if (m_ctx.connection.ConnectionLost())
+            m_ctx.connection.Close();
+        throw;
+    }
     Dialogs().ShowMessage(kCommandDone);
 }

@@ -2,12 +2,15 @@
 // Running the editor's text: the run action (a result into the grid, or a
 // message into the memo) and the command action (no result).
 //
-// Threading: user-interface thread only. The record walk lets the message
-// loop run (repaints, timers) but holds user input until it ends, and a run
-// asked for while a walk is in progress is ignored, so the walk always ends
-// with the last record current.
+// Threading: user-interface thread only. The statement runs and its result
+// is fetched on a worker (query/DbTask.h) while the message loop runs with
+// user input held except a cancel; progress shows after a short while. The
+// record walk lets the message loop run (repaints, timers) and holds user
+// input too. A run asked for while another is in progress is ignored, so the
+// walk always ends with the last record current.
 
 #include "query/Database.h"
+#include "query/DbTask.h"
 
 #include <QString>
 
@@ -24,10 +27,10 @@ class TdxDBGrid;
 // empty text stays empty.
 [[nodiscard]] QString JoinSqlLines(const QString& text);
 
-// What a run touches on the main window.
-class TQueryRunView {
+// What a run touches on the main window; the progress note shows while the
+// statement runs.
+class TQueryRunView : public TProgressView {
 public:
-    virtual ~TQueryRunView() = default;
     [[nodiscard]] virtual QString EditorPlainText() const = 0;
     virtual void SetStatusText(const QString& text) = 0;
     // Message state: grid hidden, memo showing `text`.
@@ -37,6 +40,14 @@ public:
     // Lets the message loop run once (repaints, timers; user input is held).
     virtual void ProcessMessages() = 0;
 };
+
+// What the progress note says after `elapsedMs`: executing, or the rows
+// fetched so far when there are some, and how to cancel.
+[[nodiscard]] QString RunProgressText(long long rowsFetched, qint64 elapsedMs);
+
+// The memo text of a run the user cancelled: our words, then the server's
+// on the next line when it gave any.
+[[nodiscard]] QString CancelledRunText(const QString& serverText);
 
 struct TQueryRunContext {
     TDbConnection& connection;
@@ -59,11 +70,19 @@ public:
     void RunCommand();
 
     [[nodiscard]] bool Walking() const { return m_walking; }
+    // True from the reconnect of a run up to the end of its walk.
+    [[nodiscard]] bool Busy() const { return m_busy; }
+    // Stops the running statement (as Esc does); nothing when none runs.
+    void CancelRun();
 
 private:
+    // Runs the SQL through FetchResult on a worker; the UI thread waits.
+    void FetchInBackground();
     void WalkToEnd();
     void RebuildColumns();
 
     TQueryRunContext m_ctx;
     bool m_walking = false;
+    bool m_busy = false;
+    bool m_cancelled = false;
 };

@@ -14,8 +14,11 @@
 #include <link.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -104,36 +107,69 @@ void TOdbcConnection::RaiseFrom(SQLSMALLINT handleType, SQLHANDLE handle, const 
     Raise(DiagnosticsOr(handleType, handle, fallback, m_wideDriver));
 }
 
+namespace {
+
+// A connect over its own environment and connection handles: abandoned, it
+// frees them in order (connection first) once the driver has returned.
+class TOdbcConnectAttempt : public TDbConnectAttempt {
+public:
+    TOdbcEnv env;
+    TOdbcDbc dbc;
+    std::vector<SQLWCHAR> in;
+    SQLRETURN rc = SQL_ERROR;
+
+    void Run() noexcept override
+    {
+        SQLWCHAR out[1024];
+        SQLSMALLINT outLen = 0;
+        rc = SQLDriverConnectW(dbc.Get(), nullptr, in.data(), SQL_NTS, out, static_cast<SQLSMALLINT>(std::size(out)),
+                               &outLen, SQL_DRIVER_NOPROMPT);
+    }
+};
+
+} // namespace
+
 void TOdbcConnection::Open()
 {
-    if (m_connected)
+    const std::shared_ptr<TDbConnectAttempt> attempt = PrepareOpen();
+    if (!attempt)
         return;
-    if (!m_env) {
-        if (!OdbcSucceeded(m_env.Allocate(SQL_NULL_HANDLE))) {
-            m_env.Reset();
-            Raise({TDbError{0, QString(), QStringLiteral("Cannot allocate the ODBC environment")}});
-        }
-        SQLSetEnvAttr(m_env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    }
-    if (!OdbcSucceeded(m_dbc.Allocate(m_env.Get()))) {
-        m_dbc.Reset();
-        RaiseFrom(SQL_HANDLE_ENV, m_env.Get(), QStringLiteral("Cannot allocate an ODBC connection"));
-    }
-    SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(std::max(0, m_loginTimeout))), 0);
+    attempt->Run();
+    FinishOpen(*attempt);
+}
 
-    std::vector<SQLWCHAR> in = ToSqlWide(m_connectionString);
-    SQLWCHAR out[1024];
-    SQLSMALLINT outLen = 0;
-    const SQLRETURN rc = SQLDriverConnectW(m_dbc.Get(), nullptr, in.data(), SQL_NTS, out,
-                                           static_cast<SQLSMALLINT>(std::size(out)), &outLen,
-                                           SQL_DRIVER_NOPROMPT);
-    if (!OdbcSucceeded(rc)) {
-        std::vector<TDbError> errors = DiagnosticsOr(SQL_HANDLE_DBC, m_dbc.Get(),
+std::shared_ptr<TDbConnectAttempt> TOdbcConnection::PrepareOpen()
+{
+    if (m_connected)
+        return nullptr;
+    auto attempt = std::make_shared<TOdbcConnectAttempt>();
+    if (!OdbcSucceeded(attempt->env.Allocate(SQL_NULL_HANDLE))) {
+        attempt->env.Reset();
+        Raise({TDbError{0, QString(), QStringLiteral("Cannot allocate the ODBC environment")}});
+    }
+    SQLSetEnvAttr(attempt->env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    if (!OdbcSucceeded(attempt->dbc.Allocate(attempt->env.Get()))) {
+        attempt->dbc.Reset();
+        RaiseFrom(SQL_HANDLE_ENV, attempt->env.Get(), QStringLiteral("Cannot allocate an ODBC connection"));
+    }
+    SQLSetConnectAttrW(attempt->dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(std::max(0, m_loginTimeout))), 0);
+    attempt->in = ToSqlWide(m_connectionString);
+    return attempt;
+}
+
+void TOdbcConnection::FinishOpen(TDbConnectAttempt& base)
+{
+    auto& attempt = static_cast<TOdbcConnectAttempt&>(base);
+    if (!OdbcSucceeded(attempt.rc)) {
+        std::vector<TDbError> errors = DiagnosticsOr(SQL_HANDLE_DBC, attempt.dbc.Get(),
                                                      QStringLiteral("Cannot connect"));
-        m_dbc.Reset();
+        attempt.dbc.Reset();
         Raise(std::move(errors));
     }
+    m_dbc.Reset();
+    m_env = std::move(attempt.env);
+    m_dbc = std::move(attempt.dbc);
     m_connected = true;
     m_wideDriver = DriverHasWideEntryPoints(m_dbc.Get());
     m_getDataExtensions = 0;
@@ -143,6 +179,18 @@ void TOdbcConnection::Open()
     m_exactColumnSizes = OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLen))
         && QByteArray(dbms).contains("SQL Server");
     m_errors.clear();
+}
+
+bool TOdbcConnection::ConnectionLost() const
+{
+    if (std::any_of(m_errors.begin(), m_errors.end(),
+                    [](const TDbError& e) { return e.SqlState.startsWith(QLatin1String("08")); }))
+        return true;
+    if (!m_connected || !m_dbc)
+        return false;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return OdbcSucceeded(SQLGetConnectAttr(m_dbc.Get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))
+        && dead == SQL_CD_TRUE;
 }
 
 void TOdbcConnection::Close()
@@ -187,41 +235,114 @@ TOdbcConnection& TOdbcQuery::RequireConnection() const
     return *c;
 }
 
-TOdbcStmt TOdbcQuery::Execute(TOdbcConnection& conn)
-{
-    TOdbcStmt stmt;
-    if (!OdbcSucceeded(stmt.Allocate(conn.Handle()))) {
-        stmt.Reset();
-        conn.Raise(DiagnosticsOr(SQL_HANDLE_DBC, conn.Handle(), QStringLiteral("Cannot allocate a statement")));
+// Allocates the statement of one call and makes it the running one until the
+// call ends; the handle is unregistered before it is freed (declare this after
+// the TOdbcStmt). A watchdog thread cancels the statement at the command
+// time-out, for drivers that let SQL_ATTR_QUERY_TIMEOUT pass.
+class TOdbcQuery::TRunningStatement {
+public:
+    TRunningStatement(TOdbcQuery& query, TOdbcConnection& conn, TOdbcStmt& stmt) : m_query(query)
+    {
+        if (!OdbcSucceeded(stmt.Allocate(conn.Handle()))) {
+            stmt.Reset();
+            conn.Raise(DiagnosticsOr(SQL_HANDLE_DBC, conn.Handle(), QStringLiteral("Cannot allocate a statement")));
+        }
+        query.m_stop = false;
+        query.m_timedOut = false;
+        query.m_rowsFetched.store(0, std::memory_order_relaxed);
+        {
+            const std::lock_guard lock(query.m_runMutex);
+            query.m_running = stmt.Get();
+        }
+        if (const int seconds = query.CommandTimeout(); seconds > 0) {
+            m_watchdog = std::thread([this, seconds] {
+                std::unique_lock lock(m_mutex);
+                if (!m_ended.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_done; })) {
+                    m_query.m_timedOut = true;
+                    m_query.CancelRunning();
+                }
+            });
+        }
     }
+    ~TRunningStatement()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_ended.notify_all();
+        if (m_watchdog.joinable())
+            m_watchdog.join();
+        const std::lock_guard lock(m_query.m_runMutex);
+        m_query.m_running = SQL_NULL_HSTMT;
+    }
+    TRunningStatement(const TRunningStatement&) = delete;
+    TRunningStatement& operator=(const TRunningStatement&) = delete;
+
+private:
+    TOdbcQuery& m_query;
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    bool m_done = false;
+    std::thread m_watchdog;
+};
+
+void TOdbcQuery::CancelRunning()
+{
+    m_stop = true;
+    const std::lock_guard lock(m_runMutex);
+    if (m_running != SQL_NULL_HSTMT)
+        SQLCancel(m_running);
+}
+
+void TOdbcQuery::RaiseStopped(TOdbcConnection& conn, std::vector<TDbError> driverErrors)
+{
+    // The driver's own words stay after ours; a stop between blocks has none.
+    if (m_timedOut)
+        driverErrors.insert(driverErrors.begin(),
+                            TDbError{0, QString::fromUtf16(kTimeoutSqlState), QStringLiteral("Query timeout expired")});
+    else
+        driverErrors.insert(driverErrors.begin(), TDbError{0, QString::fromUtf16(kCancelledSqlState), QString()});
+    conn.Raise(std::move(driverErrors));
+}
+
+void TOdbcQuery::Execute(TOdbcConnection& conn, SQLHSTMT stmt)
+{
     const SQLULEN timeout = static_cast<SQLULEN>(std::max(0, CommandTimeout()));
-    SQLSetStmtAttrW(stmt.Get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
+    SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
     const SQLRETURN rc = WithOdbcChars(conn.WideDriver(), [&]<class Ch>() {
         std::vector<Ch> text = TOdbcChars<Ch>::FromQString(SQL());
-        return TOdbcChars<Ch>::ExecDirect(stmt.Get(), text.data(), static_cast<SQLINTEGER>(text.size() - 1));
+        return TOdbcChars<Ch>::ExecDirect(stmt, text.data(), static_cast<SQLINTEGER>(text.size() - 1));
     });
     if (rc != SQL_NO_DATA && !OdbcSucceeded(rc))
-        conn.RaiseFrom(SQL_HANDLE_STMT, stmt.Get(), QStringLiteral("The statement failed"));
-    return stmt;
+        conn.RaiseFrom(SQL_HANDLE_STMT, stmt, QStringLiteral("The statement failed"));
 }
 
 long long TOdbcQuery::ExecSQL()
 {
     TOdbcConnection& conn = RequireConnection();
-    TOdbcStmt stmt = Execute(conn);
-    long long total = -1;
-    for (;;) {
-        SQLLEN n = -1;
-        if (OdbcSucceeded(SQLRowCount(stmt.Get(), &n)) && n >= 0)
-            total = (total < 0 ? 0 : total) + n;
-        const SQLRETURN rc = SQLMoreResults(stmt.Get());
-        if (rc == SQL_NO_DATA)
-            break;
-        if (!OdbcSucceeded(rc))
-            conn.RaiseFrom(SQL_HANDLE_STMT, stmt.Get(), QStringLiteral("The statement failed"));
+    TOdbcStmt stmt;
+    const TRunningStatement running(*this, conn, stmt);
+    try {
+        Execute(conn, stmt.Get());
+        long long total = -1;
+        for (;;) {
+            SQLLEN n = -1;
+            if (OdbcSucceeded(SQLRowCount(stmt.Get(), &n)) && n >= 0)
+                total = (total < 0 ? 0 : total) + n;
+            const SQLRETURN rc = SQLMoreResults(stmt.Get());
+            if (rc == SQL_NO_DATA)
+                break;
+            if (!OdbcSucceeded(rc))
+                conn.RaiseFrom(SQL_HANDLE_STMT, stmt.Get(), QStringLiteral("The statement failed"));
+        }
+        conn.ClearErrors();
+        return total;
+    } catch (const EDatabaseError&) {
+        if (m_stop)
+            RaiseStopped(conn, conn.Errors());
+        throw;
     }
-    conn.ClearErrors();
-    return total;
 }
 
 namespace {
@@ -269,17 +390,55 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
 {
     const TReturnFreePages returnFreePages; // runs after the statement is freed
     TOdbcConnection& conn = RequireConnection();
-    TOdbcStmt stmt = Execute(conn);
-    const SQLSMALLINT ncols = SkipToRowSet(conn, stmt.Get());
-    std::vector<TColumnSource> sources = ReadOdbcColumnSources(conn, stmt.Get(), ncols);
-    const TFetchPlan plan = PlanFetch(DescribeOdbcColumns(conn, stmt.Get(), ncols), OdbcDriverCaps(conn, stmt.Get()));
-    TOdbcBlockFetcher fetcher(conn, stmt.Get(), plan);
-    m_lastRowArraySize = static_cast<int>(fetcher.Plan().rowsPerBlock);
-    fetcher.Run(store);
-    m_fetchedSql = SQL();
-    m_fetchedSources = std::move(sources);
+    TOdbcStmt stmt;
+    const TRunningStatement running(*this, conn, stmt);
+    try {
+        Execute(conn, stmt.Get());
+        const SQLSMALLINT ncols = SkipToRowSet(conn, stmt.Get());
+        std::vector<TColumnSource> sources = ReadOdbcColumnSources(conn, stmt.Get(), ncols);
+        const TFetchPlan plan = PlanFetch(DescribeOdbcColumns(conn, stmt.Get(), ncols),
+                                          OdbcDriverCaps(conn, stmt.Get()));
+        TOdbcBlockFetcher fetcher(conn, stmt.Get(), plan);
+        m_lastRowArraySize = static_cast<int>(fetcher.Plan().rowsPerBlock);
+        fetcher.SetProgress(&m_rowsFetched, &m_stop);
+        if (!fetcher.Run(store)) {
+            store.Clear();
+            RaiseStopped(conn, {});
+        }
+        const std::lock_guard lock(m_runMutex);
+        m_fetchedSql = SQL();
+        m_fetchedSources = std::move(sources);
+    } catch (const EDatabaseError&) {
+        if (m_stop && !std::any_of(conn.Errors().begin(), conn.Errors().end(), [](const TDbError& e) {
+                return e.SqlState == QString::fromUtf16(kCancelledSqlState)
+                    || e.SqlState == QString::fromUtf16(kTimeoutSqlState);
+            }))
+            RaiseStopped(conn, conn.Errors());
+        throw;
+    }
     SQLFreeStmt(stmt.Get(), SQL_CLOSE);
     conn.ClearErrors();
+}
+
+void TOdbcQuery::FetchResult()
+{
+    m_fetched.reset();
+    m_fetched = Fetch();
+}
+
+void TOdbcQuery::OpenFetched()
+{
+    if (!m_fetched)
+        DatabaseError(QStringLiteral("No fetched result to open"));
+    TColumnStore store = std::move(*m_fetched);
+    m_fetched.reset();
+    Adopt(std::move(store));
+}
+
+void TOdbcQuery::Close()
+{
+    m_fetched.reset();
+    TMemDataSet::Close();
 }
 
 // ------------------------------------------------------------------- delete
@@ -299,8 +458,13 @@ void TOdbcQuery::Delete()
     };
     QString sql;
     std::vector<TColumnSource> sources;
-    sql = m_fetchedSql;
-    sources = m_fetchedSources;
+    {
+        const std::lock_guard lock(m_runMutex);
+        if (m_running != SQL_NULL_HSTMT || m_fetched)
+            refuse(QStringLiteral("Запись нельзя удалить, пока выполняется запрос."));
+        sql = m_fetchedSql;
+        sources = m_fetchedSources;
+    }
     const TDeleteDecision decision = PlanOdbcDelete(conn, sql, sources, CommandTimeout());
     if (const auto* refusal = std::get_if<TDeleteRefusal>(&decision))
         refuse(refusal->message);

@@ -10,6 +10,9 @@
 #include "platform/odbc/KeyedDelete.h"
 #include "query/Database.h"
 
+#include <atomic>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 class TOdbcQuery;
@@ -28,8 +31,11 @@ public:
     [[nodiscard]] int LoginTimeout() const override { return m_loginTimeout; }
 
     void Open() override;
+    [[nodiscard]] std::shared_ptr<TDbConnectAttempt> PrepareOpen() override;
+    void FinishOpen(TDbConnectAttempt& attempt) override;
     void Close() override;
     [[nodiscard]] bool Connected() const override { return m_connected; }
+    [[nodiscard]] bool ConnectionLost() const override;
     [[nodiscard]] const std::vector<TDbError>& Errors() const override { return m_errors; }
 
     // --- for the queries on this connection
@@ -84,6 +90,12 @@ public:
     void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
     [[nodiscard]] int CommandTimeout() const override { return m_commandTimeout; }
     long long ExecSQL() override;
+    void FetchResult() override;
+    void OpenFetched() override;
+    // Also drops a fetched result not yet opened.
+    void Close() override;
+    void CancelRunning() override;
+    [[nodiscard]] long long RowsFetched() const override { return m_rowsFetched.load(std::memory_order_relaxed); }
     // Deletes the current record on the server by the unique key of the one
     // table the result comes from, in a transaction of its own, and only then
     // from the result. A result without a usable key, or a delete that does
@@ -98,15 +110,29 @@ protected:
 
 private:
     friend class TOdbcConnection;
+    class TRunningStatement;
     TOdbcConnection& RequireConnection() const;
-    TOdbcStmt Execute(TOdbcConnection& connection);
+    // Runs the SQL on `stmt`, registered as running.
+    void Execute(TOdbcConnection& connection, SQLHSTMT stmt);
+    // Raises the stop of the running statement: its time-out or a cancel.
+    [[noreturn]] void RaiseStopped(TOdbcConnection& connection, std::vector<TDbError> driverErrors);
     [[nodiscard]] SQLSMALLINT SkipToRowSet(TOdbcConnection& connection, SQLHSTMT stmt) const;
 
     TDbConnection* m_connection = nullptr;
     QString m_sql;
     int m_commandTimeout = 30;
     int m_lastRowArraySize = 0;
-    // The SQL and column sources of the last result fetched.
+    std::optional<TColumnStore> m_fetched;   // FetchResult's result until OpenFetched
+    // The SQL and column sources of the last result fetched; written by the
+    // fetching thread at the end of a successful fetch.
     QString m_fetchedSql;
     std::vector<TColumnSource> m_fetchedSources;
+
+    // The statement that CancelRunning() stops; m_runMutex keeps it from
+    // being freed while the driver is asked to cancel it.
+    std::mutex m_runMutex;
+    SQLHSTMT m_running = SQL_NULL_HSTMT;
+    std::atomic<bool> m_stop{false};       // set by a cancel or the time-out
+    std::atomic<bool> m_timedOut{false};   // the time-out set m_stop
+    std::atomic<long long> m_rowsFetched{0};
 };

@@ -232,20 +232,28 @@ TOdbcBlockFetcher::TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const
     }
 }
 
-void TOdbcBlockFetcher::Run(TColumnStore& store)
+bool TOdbcBlockFetcher::Run(TColumnStore& store)
 {
     std::vector<TFieldDef> fields;
     fields.reserve(m_plan.columns.size());
     for (const TOdbcColumnPlan& c : m_plan.columns)
         fields.push_back(c.field);
     store.Reset(fields);
+    const auto stopped = [this] { return m_stop && m_stop->load(std::memory_order_relaxed); };
+    if (stopped())
+        return false;
     while (const std::optional<std::size_t> rows = FetchBlock()) {
         FindCutValues(*rows);
         RereadCutValues();
         AppendRows(store, *rows);
         m_blockStart += static_cast<SQLLEN>(*rows);
+        if (m_rowsOut)
+            m_rowsOut->store(static_cast<long long>(m_blockStart - 1), std::memory_order_relaxed);
+        if (stopped())
+            return false;
         Grow();
     }
+    return true;
 }
 
 void TOdbcBlockFetcher::SetRowArraySize(std::size_t rows)

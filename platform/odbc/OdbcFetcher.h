@@ -8,6 +8,7 @@
 
 #include <sql.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,10 +36,19 @@ public:
 
     [[nodiscard]] const TFetchPlan& Plan() const { return m_plan; }
 
+    // Where Run() publishes the rows appended so far (after every block,
+    // relaxed) and what stops it between blocks; either may be null.
+    void SetProgress(std::atomic<long long>* rows, const std::atomic<bool>* stop)
+    {
+        m_rowsOut = rows;
+        m_stop = stop;
+    }
+
     // Resets `store` to the plan's fields and appends every row of the result
-    // set, in order. Failures raise EDatabaseError and set the connection's
-    // error list.
-    void Run(TColumnStore& store);
+    // set, in order; false when the stop flag ended it early (the store then
+    // holds the blocks before). Failures raise EDatabaseError and set the
+    // connection's error list.
+    [[nodiscard]] bool Run(TColumnStore& store);
 
 private:
     struct TBuffers {
@@ -53,6 +63,9 @@ private:
         bool read = false;
         std::string value;
     };
+
+    std::atomic<long long>* m_rowsOut = nullptr;
+    const std::atomic<bool>* m_stop = nullptr;
 
     void SetRowArraySize(std::size_t rows);
     void Bind(std::size_t col);

@@ -209,11 +209,13 @@ TEST_F(ConnectionManager, StoreFailuresNameTheValue)
     }
     EXPECT_FALSE(connection->Connected());
 
-    // A store that cannot be written: the connection stays as it was.
+    // A store that cannot be written: the confirmed string is used all the
+    // same, and the message names the file that could not be written.
     QFile blocker(TempFile(QStringLiteral("not-a-directory")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    TRegistry::SetStorePath(TempFile(QStringLiteral("not-a-directory/registry")));
+    const QString unwritable = TempFile(QStringLiteral("not-a-directory/registry"));
+    TRegistry::SetStorePath(unwritable);
     connection->Open();
     ScriptDialog(SqliteString(QStringLiteral("other.db")));
     try {
@@ -222,10 +224,19 @@ TEST_F(ConnectionManager, StoreFailuresNameTheValue)
     } catch (const EAbort&) {
         FAIL() << "the write failure was taken for a connection failure";
     } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Failed to set data for 'A'"));
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Failed to set data for 'A'"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("could not be saved"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(unwritable)) << e.Message().toStdString();
     }
     EXPECT_TRUE(connection->Connected());
-    EXPECT_EQ(connection->ConnectionString(), SqliteString());
+    EXPECT_EQ(connection->ConnectionString(), SqliteString(QStringLiteral("other.db")));
     EXPECT_EQ(ProcessConnectionString(), SqliteString(QStringLiteral("other.db")));
+
+    // The next reconnect keeps the choice; the older stored string does not
+    // come back once the store is readable again.
+    TRegistry::SetStorePath(TempFile(QStringLiteral("registry")));
+    Store(SqliteString(QStringLiteral("old.db")));
+    Reconnect(*connection);
+    EXPECT_EQ(connection->ConnectionString(), SqliteString(QStringLiteral("other.db")));
     EXPECT_TRUE(Messages().isEmpty());
 }

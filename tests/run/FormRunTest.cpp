@@ -7,12 +7,21 @@
 #include "platform/settings/Registry.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "query/ConnectionManager.h"
+#include "query/Database.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -85,4 +94,159 @@ TEST_F(FormRun, NothingStoredShowsTheDriverManagersMessageAndLeavesTheStatusBarE
     EXPECT_FALSE(dialogs->Texts(TDialogKind::Error).front().isEmpty());
     EXPECT_EQ(form->StatusBar1->StatusText(), QString());
     EXPECT_TRUE(form->MemoRes->isVisible());
+}
+
+// ---- the window during a long statement or connect
+
+namespace {
+
+// The SQLite statement of the tests below: minutes of work, one row.
+const QString kLongQuery = QStringLiteral(
+    "with recursive c(x) as (select 1 union all select x + 1 from c where x < 2000000000) select sum(x) from c");
+constexpr qint64 kEndBoundMs = 1000;   // from a cancel or close to the run ended
+
+// Counts the paint events of every widget while it lives.
+class TPaintCounter : public QObject {
+public:
+    TPaintCounter() { QCoreApplication::instance()->installEventFilter(this); }
+    ~TPaintCounter() override { QCoreApplication::instance()->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+    int paints = 0;
+};
+
+// A local listening socket that never accepts: the system completes the
+// handshake from its backlog, and nothing ever answers.
+class TSilentListener {
+public:
+    TSilentListener()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_fd, 8) == 0
+            && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            m_port = ntohs(a.sin_port);
+    }
+    ~TSilentListener()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TSilentListener(const TSilentListener&) = delete;
+    TSilentListener& operator=(const TSilentListener&) = delete;
+    [[nodiscard]] int Port() const { return m_port; }
+    [[nodiscard]] QString FreeTdsString() const
+    {
+        return QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;TDS_Version=7.4;UID=u;PWD=p").arg(m_port);
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+} // namespace
+
+TEST_F(FormRun, TheWindowPaintsDuringALongQueryAndTheCancelButtonStopsIt)
+{
+    form->reQuery->setPlainText(QStringLiteral("select 1"));
+    form->bQuery->click();   // connected
+    form->reQuery->setPlainText(kLongQuery);
+
+    constexpr int kQueryMs = 3000;
+    TPaintCounter counter;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 clickedAt = -1;
+    QTimer::singleShot(kQueryMs / 2, form.get(), [this] { form->resize(form->width() + 40, form->height() + 30); });
+    QTimer::singleShot(kQueryMs, form.get(), [this, &clock, &clickedAt] {
+        auto* cancel = form->findChild<QPushButton*>(QStringLiteral("btnCancelRun"));
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_TRUE(cancel->isVisible());
+        clickedAt = clock.elapsed();
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    form->bQuery->click();
+    ASSERT_GE(clickedAt, 0);
+    EXPECT_LT(clock.elapsed() - clickedAt, kEndBoundMs);
+    EXPECT_GT(counter.paints, 10);
+    EXPECT_TRUE(form->MemoRes->isVisible());
+    EXPECT_TRUE(form->MemoRes->toPlainText().startsWith(QStringLiteral("Запрос прерван пользователем.")))
+        << form->MemoRes->toPlainText().toStdString();
+    EXPECT_FALSE(form->findChild<QPushButton*>(QStringLiteral("btnCancelRun"))->isVisible());
+    EXPECT_EQ(form->StatusBar1->StatusText(), m_string);
+    EXPECT_TRUE(dialogs->log.empty());
+}
+
+TEST_F(FormRun, ClosingTheWindowDuringARunCancelsItAndCloses)
+{
+    form->reQuery->setPlainText(kLongQuery);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 closedAt = -1;
+    QTimer::singleShot(500, form.get(), [this, &clock, &closedAt] {
+        closedAt = clock.elapsed();
+        form->close();
+    });
+    form->bQuery->click();
+    ASSERT_GE(closedAt, 0);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !form->isVisible(); }, static_cast<int>(kEndBoundMs)));
+    EXPECT_LT(clock.elapsed() - closedAt, kEndBoundMs);
+}
+
+TEST_F(FormRun, AConnectToAServerThatNeverAnswersCanBeCancelledAtOnce)
+{
+    const TSilentListener silent;
+    ASSERT_GT(silent.Port(), 0);
+    const QString string = silent.FreeTdsString();
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(QString::fromUtf16(kConnectionKey), true));
+        reg.WriteString(QString::fromUtf16(kConnectionValue), string);
+    }
+    form->reQuery->setPlainText(QStringLiteral("select 1"));
+    QElapsedTimer clock;
+    clock.start();
+    qint64 pressedAt = -1;
+    QTimer::singleShot(500, form.get(), [this, &clock, &pressedAt] {
+        pressedAt = clock.elapsed();
+        QTest::keyClick(form->reQuery, Qt::Key_Escape);
+    });
+    form->bQuery->click();
+    ASSERT_GE(pressedAt, 0);
+    EXPECT_LT(clock.elapsed() - pressedAt, kEndBoundMs);
+    EXPECT_FALSE(form->ADOConnection->Connected());
+    ASSERT_EQ(dialogs->Count(TDialogKind::Error), 1u);
+    EXPECT_EQ(dialogs->Texts(TDialogKind::Error).front(), QStringLiteral("Подключение прервано пользователем."));
+
+    // The window is usable at once: a good string connects and runs.
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(QString::fromUtf16(kConnectionKey), true));
+        reg.WriteString(QString::fromUtf16(kConnectionValue), m_string);
+    }
+    form->bQuery->click();
+    EXPECT_TRUE(form->dxDBGridRes->isVisible());
+}
+
+TEST(ConnectTimeout, ALoginToAServerThatNeverAnswersGivesUpAtTheTimeout)
+{
+    const TSilentListener silent;
+    ASSERT_GT(silent.Port(), 0);
+    auto connection = CreateDbConnection(QStringLiteral("ADOConnection"));
+    constexpr int kShortLogin = 1;
+    connection->SetLoginTimeout(kShortLogin);
+    connection->SetConnectionString(silent.FreeTdsString());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(OpenInBackground(*connection), EDatabaseError);
+    EXPECT_LT(clock.elapsed(), kShortLogin * 1000 + kEndBoundMs);
+    EXPECT_FALSE(connection->Connected());
 }

@@ -8,7 +8,11 @@
 #include "query/QueryRun.h"
 #include "tests/support/DesignValues.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -29,6 +33,38 @@ public:
     void ShowMemoText(const QString& text) override { memo = text; gridShown = false; }
     void ShowGrid() override { gridShown = true; }
     void ProcessMessages() override { ++turns; }
+    void ShowProgress(const QString& text) override { progress.push_back(text); progressShown = true; }
+    void HideProgress() override { progressShown = false; }
+    [[nodiscard]] QObject* CancelControl() override { return nullptr; }
+
+    QStringList progress;
+    bool progressShown = false;
+};
+
+// How long a test lets a statement run before pressing Esc, and how long the
+// run may take from there to its end.
+constexpr int kCancelAfterMs = 500;
+constexpr qint64 kCancelBoundMs = 1000;
+const QString kCancelledText = QStringLiteral("Запрос прерван пользователем.");
+
+// Presses Esc at the main thread's message loop after `ms`; records when.
+class TEscLater {
+public:
+    TEscLater(QObject* target, int ms)
+    {
+        m_clock.start();
+        QTimer::singleShot(ms, target, [this, target] {
+            m_pressedAt = m_clock.elapsed();
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(target, &press);
+        });
+    }
+    // Milliseconds from the press to now; -1 when it was never pressed.
+    [[nodiscard]] qint64 SincePress() const { return m_pressedAt < 0 ? -1 : m_clock.elapsed() - m_pressedAt; }
+
+private:
+    QElapsedTimer m_clock;
+    qint64 m_pressedAt = -1;
 };
 
 // One connection, the main query bound to a grid, and a runner over them.
@@ -301,4 +337,183 @@ TEST(RunReconnect, FailedReconnectPassesOutAndLeavesTheViewAlone)
     EXPECT_THROW(rig.runner->Run(), EDatabaseError);
     EXPECT_EQ(rig.view.statusWrites, 0);
     EXPECT_EQ(rig.view.memo, QStringLiteral("kept"));
+}
+
+// ---- long statements: the wait, the cancel, and the connection after it
+
+namespace {
+
+// A SQLite statement that runs for minutes: the sum over a long recursive
+// series, one row at the end.
+const QString kLongSqlite = QStringLiteral(
+    "with recursive c(x) as (select 1 union all select x + 1 from c where x < 2000000000) select sum(x) from c");
+
+// Runs `rig`'s editor text with Esc pressed after kCancelAfterMs; checks the
+// run ended through the failure branch with the cancel text within the bound.
+void ExpectCancelledRun(TRunRig& rig)
+{
+    const TEscLater esc(rig.grid.get(), kCancelAfterMs);
+    EXPECT_THROW(rig.runner->Run(), EAbort);
+    EXPECT_GE(esc.SincePress(), 0);
+    EXPECT_LT(esc.SincePress(), kCancelBoundMs);
+    EXPECT_TRUE(rig.view.memo.startsWith(kCancelledText)) << rig.view.memo.toStdString();
+    EXPECT_FALSE(rig.view.gridShown);
+    EXPECT_FALSE(rig.query->Active());
+    EXPECT_EQ(rig.query->RecordCount(), 0);
+    // The progress note was shown while the statement ran, and is gone.
+    ASSERT_FALSE(rig.view.progress.isEmpty());
+    EXPECT_TRUE(rig.view.progress.back().contains(QStringLiteral("Esc"))) << rig.view.progress.back().toStdString();
+    EXPECT_FALSE(rig.view.progressShown);
+    EXPECT_FALSE(rig.runner->Busy());
+}
+
+} // namespace
+
+TEST(RunProgress, TextsSayWhatRunsAndHowToStop)
+{
+    EXPECT_EQ(RunProgressText(0, 1240), QStringLiteral("Выполняется запрос (1.2 с). Esc — отмена"));
+    EXPECT_EQ(RunProgressText(4096, 300), QStringLiteral("Получено строк: 4096 (0.3 с). Esc — отмена"));
+    EXPECT_EQ(CancelledRunText(QString()), kCancelledText);
+    EXPECT_EQ(CancelledRunText(QStringLiteral("ERROR: canceling statement")),
+              kCancelledText + QStringLiteral("\nERROR: canceling statement"));
+}
+
+TEST_F(SqliteRun, EscStopsALongQueryAndTheNextRunUsesTheSameConnection)
+{
+    rig->view.editor = kLongSqlite;
+    ExpectCancelledRun(*rig);
+    EXPECT_EQ(rig->reconnects, 1);
+    EXPECT_TRUE(rig->connection->Connected());
+
+    rig->view.editor = QStringLiteral("select 42 as v");
+    rig->runner->Run();
+    ASSERT_TRUE(rig->view.gridShown) << rig->view.memo.toStdString();
+    EXPECT_EQ(rig->query->Fields(0)->DisplayText(), QStringLiteral("42"));
+    EXPECT_EQ(rig->reconnects, 1);
+}
+
+TEST_F(SqliteRun, TimersRunAndInputIsHeldWhileTheStatementRuns)
+{
+    rig->view.editor = kLongSqlite;
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+    tick.start(20);
+    // A key other than Esc neither reaches the grid nor stops the run.
+    int keysSeen = 0;
+    struct TKeyCounter : QObject {
+        int* seen;
+        explicit TKeyCounter(int* s) : seen(s) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::KeyPress)
+                ++*seen;
+            return false;
+        }
+    } counter(&keysSeen);
+    rig->grid->installEventFilter(&counter);
+    QTimer::singleShot(200, rig->grid.get(), [this] {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QCoreApplication::sendEvent(rig->grid.get(), &down);
+    });
+    ExpectCancelledRun(*rig);
+    EXPECT_GT(ticks, 10);
+    EXPECT_EQ(keysSeen, 0);
+}
+
+TEST_F(SqliteRun, TimeoutStopsAStatementTheDriverLetsRun)
+{
+    constexpr int kShortTimeout = 1;
+    rig->query->SetCommandTimeout(kShortTimeout);
+    rig->view.editor = kLongSqlite;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(rig->runner->Run(), EAbort);
+    EXPECT_LT(clock.elapsed(), kShortTimeout * 1000 + kCancelBoundMs);
+    EXPECT_TRUE(rig->view.memo.startsWith(QStringLiteral("Query timeout expired"))) << rig->view.memo.toStdString();
+    EXPECT_EQ(rig->connection->Errors().front().SqlState, QStringLiteral("HYT00"));
+
+    // The auxiliary path without the runner times out the same way.
+    auto aux = CreateDbQuery(QStringLiteral("qrySqlDop"), rig->connection.get());
+    aux->SetCommandTimeout(kShortTimeout);
+    aux->SetSQL(kLongSqlite);
+    EXPECT_THROW(aux->Open(), EDatabaseError);
+    EXPECT_EQ(rig->connection->Errors().front().SqlState, QStringLiteral("HYT00"));
+}
+
+namespace {
+
+// The backend of `rig`'s connection as the server lists it, seen from a
+// second connection.
+QString BackendState(const QString& pid)
+{
+    TRunRig watcher(PgString());
+    watcher.Exec(QStringLiteral("select 1"));
+    return watcher.Scalar(QStringLiteral("select coalesce(state, '') from pg_stat_activity where pid = %1").arg(pid));
+}
+
+} // namespace
+
+TEST_F(PgRun, EscStopsASleepOnTheServerAndTheConnectionStaysUsable)
+{
+    rig->Exec(QStringLiteral("select 1"));
+    const QString pid = rig->Scalar(QStringLiteral("select pg_backend_pid()"));
+    rig->view.editor = QStringLiteral("select pg_sleep(30)");
+    ExpectCancelledRun(*rig);
+    EXPECT_EQ(BackendState(pid), QStringLiteral("idle"));
+
+    rig->view.editor = QStringLiteral("select 7 as v");
+    rig->runner->Run();
+    ASSERT_TRUE(rig->view.gridShown) << rig->view.memo.toStdString();
+    EXPECT_EQ(rig->query->Fields(0)->DisplayText(), QStringLiteral("7"));
+    EXPECT_EQ(rig->reconnects, 0);
+}
+
+TEST_F(PgRun, EscStopsAFiveMillionRowFetch)
+{
+    rig->Exec(QStringLiteral("select 1"));
+    const QString pid = rig->Scalar(QStringLiteral("select pg_backend_pid()"));
+    rig->view.editor = QStringLiteral("select g, md5(g::text) from generate_series(1, 5000000) g");
+    ExpectCancelledRun(*rig);
+    EXPECT_EQ(BackendState(pid), QStringLiteral("idle"));
+
+    rig->view.editor = QStringLiteral("select 8 as v");
+    rig->runner->Run();
+    ASSERT_TRUE(rig->view.gridShown) << rig->view.memo.toStdString();
+    EXPECT_EQ(rig->reconnects, 0);
+}
+
+TEST_F(PgRun, TimeoutStopsASleep)
+{
+    constexpr int kShortTimeout = 1;
+    rig->query->SetCommandTimeout(kShortTimeout);
+    rig->view.editor = QStringLiteral("select pg_sleep(30)");
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(rig->runner->Run(), EAbort);
+    EXPECT_LT(clock.elapsed(), kShortTimeout * 1000 + kCancelBoundMs);
+    EXPECT_FALSE(rig->view.memo.startsWith(kCancelledText)) << rig->view.memo.toStdString();
+    EXPECT_FALSE(rig->view.memo.isEmpty());
+}
+
+TEST_F(PgRun, KilledBackendEndsTheRunAndTheNextRunReconnects)
+{
+    rig->Exec(QStringLiteral("select 1"));
+    const QString pid = rig->Scalar(QStringLiteral("select pg_backend_pid()"));
+    TRunRig killer(PgString());
+    killer.Exec(QStringLiteral("select 1"));
+    QTimer::singleShot(kCancelAfterMs, [&killer, &pid] {
+        killer.Exec(QStringLiteral("select pg_terminate_backend(%1)").arg(pid));
+    });
+    rig->view.editor = QStringLiteral("select g, md5(g::text) from generate_series(1, 5000000) g");
+    EXPECT_THROW(rig->runner->Run(), EAbort);
+    EXPECT_FALSE(rig->view.memo.isEmpty());
+    EXPECT_FALSE(rig->view.memo.startsWith(kCancelledText)) << rig->view.memo.toStdString();
+    EXPECT_FALSE(rig->connection->Connected());
+
+    rig->view.editor = QStringLiteral("select 9 as v");
+    rig->runner->Run();
+    ASSERT_TRUE(rig->view.gridShown) << rig->view.memo.toStdString();
+    EXPECT_EQ(rig->query->Fields(0)->DisplayText(), QStringLiteral("9"));
+    EXPECT_EQ(rig->reconnects, 1);
 }

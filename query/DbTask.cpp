@@ -1,0 +1,161 @@
+#include "query/DbTask.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QScopedValueRollback>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// What the worker and the waiting thread share; the worker may outlive the
+// wait when it is abandoned.
+struct TTaskState {
+    std::mutex mutex;
+    bool done = false;
+    std::exception_ptr error;
+    QEventLoop* loop = nullptr;   // null once the wait has ended
+};
+
+// Swallows user input other than Esc and clicks on the cancel control.
+class TInputHold : public QObject {
+public:
+    TInputHold(QObject* cancelControl, std::function<void()> onCancel)
+        : m_control(cancelControl), m_onCancel(std::move(onCancel))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~TInputHold() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && m_onCancel)
+                m_onCancel();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::MouseButtonDblClick:
+            return true;
+        case QEvent::MouseButtonRelease:
+            if (!OnControl(watched))
+                return true;
+            if (auto* w = qobject_cast<QWidget*>(watched);
+                w && w->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()) && m_onCancel)
+                m_onCancel();
+            return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseMove:
+            return !OnControl(watched);
+        default:
+            return false;
+        }
+    }
+
+private:
+    [[nodiscard]] bool OnControl(const QObject* watched) const
+    {
+        for (const QObject* o = watched; o; o = o->parent())
+            if (o == m_control)
+                return true;
+        return false;
+    }
+
+    QObject* m_control;
+    std::function<void()> m_onCancel;
+};
+
+// The cancel of the innermost wait in progress.
+std::function<void()>* g_activeCancel = nullptr;
+
+} // namespace
+
+void CancelDbTask()
+{
+    if (g_activeCancel)
+        (*g_activeCancel)();
+}
+
+TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait)
+{
+    auto state = std::make_shared<TTaskState>();
+    QEventLoop loop;
+    state->loop = &loop;
+    std::thread([state, work = std::move(work)] {
+        std::exception_ptr error;
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        const std::lock_guard lock(state->mutex);
+        state->error = error;
+        state->done = true;
+        // A posted quit is dropped with the loop if the wait has ended.
+        if (state->loop)
+            QMetaObject::invokeMethod(state->loop, &QEventLoop::quit, Qt::QueuedConnection);
+    }).detach();
+
+    TDbTaskEnd end = TDbTaskEnd::Finished;
+    const auto finished = [&state] {
+        const std::lock_guard lock(state->mutex);
+        return state->done;
+    };
+    std::function<void()> cancel = [&] {
+        if (wait.cancel)
+            wait.cancel();
+        if (wait.abandonOnCancel) {
+            end = TDbTaskEnd::Cancelled;
+            loop.quit();
+        }
+    };
+    const QScopedValueRollback<std::function<void()>*> active(g_activeCancel, &cancel);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        const TInputHold hold(wait.cancelControl, cancel);
+        QTimer frame;
+        frame.setInterval(kProgressFrameMs);
+        QObject::connect(&frame, &QTimer::timeout, &loop, [&] {
+            const qint64 elapsed = clock.elapsed();
+            if (wait.abandonOnCancel && wait.giveUpAfterMs > 0 && elapsed >= wait.giveUpAfterMs) {
+                end = TDbTaskEnd::GaveUp;
+                loop.quit();
+                return;
+            }
+            if (elapsed >= kProgressDelayMs && wait.progress)
+                wait.progress(elapsed);
+        });
+        frame.start();
+        // A loop quit from outside (the application quitting) is entered
+        // again: the work may still use what the caller owns.
+        while (end == TDbTaskEnd::Finished && !finished())
+            loop.exec();
+    }
+    std::exception_ptr error;
+    {
+        const std::lock_guard lock(state->mutex);
+        state->loop = nullptr;
+        error = state->error;
+    }
+    if (end != TDbTaskEnd::Finished)
+        return end;
+    if (error)
+        std::rethrow_exception(error);
+    return end;
+}
