@@ -5,7 +5,9 @@
 // grid shown and painted (fetch, walk to the last record, column rebuild,
 // first paint), against the bare ODBC block-fetch loop over the same query
 // in the same process. Prints the best of a few runs of each, their ratio,
-// and the memory held after the query.
+// the memory held after the query and the peak resident memory during one
+// run. With BQA_PG_CONN set it also prints the time from Esc to the run
+// ended, with a 5,000,000-row PostgreSQL fetch under way.
 
 #include "app/RichEdit.h"
 #include "app/Unit1.h"
@@ -16,7 +18,10 @@
 #include "query/ConnectionManager.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -36,6 +41,59 @@ long long ResidentBytes()
         return -1;
     const QList<QByteArray> parts = f.readAll().split(' ');
     return parts.size() > 1 ? parts[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+}
+
+// The peak resident set (VmHWM) since the last ResetPeak(), in bytes.
+long long PeakResidentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+// Makes the peak the current resident set (Linux: "5" to clear_refs).
+void ResetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// Milliseconds from Esc to the end of a run of `sql` against `pgString`,
+// Esc pressed `afterMs` into the run; -1 when the run was not cancelled.
+double CancelLatencyMs(const QString& pgString, const QString& sql, int afterMs)
+{
+    {
+        TRegistry reg;
+        reg.OpenKey(QString::fromUtf16(kConnectionKey), true);
+        reg.WriteString(QString::fromUtf16(kConnectionValue), pgString);
+    }
+    ProcessConnectionString().clear();
+    TfrmQA form;
+    form.show();
+    form.reQuery->setPlainText(QStringLiteral("select 1"));
+    form.bQueryClick(form.bQuery);   // connects
+    form.reQuery->setPlainText(sql);
+    QElapsedTimer clock;
+    qint64 pressedNs = -1;
+    QTimer::singleShot(afterMs, &form, [&] {
+        pressedNs = clock.nsecsElapsed();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.reQuery, &press);
+    });
+    clock.start();
+    try {
+        form.bQueryClick(form.bQuery);
+    } catch (const EAbort&) {
+    }
+    const qint64 endNs = clock.nsecsElapsed();
+    if (pressedNs < 0 || !form.MemoRes->toPlainText().startsWith(QStringLiteral("Запрос прерван пользователем.")))
+        return -1;
+    return static_cast<double>(endNs - pressedNs) / 1e6;
 }
 
 // One press of "Запрос" with `sql` in the editor, until the grid is painted.
@@ -90,7 +148,12 @@ int main(int argc, char** argv)
             bestBare = std::min(bestBare, BareFetch(bare, kBareBlockRows, bareRows));
         }
         malloc_trim(0);   // what the bare loops left behind
+        form.ADOQuerySql->Close();
+        malloc_trim(0);
+        const long long rssClosed = ResidentBytes();
+        ResetPeak();
         RunOnce(form, QStringLiteral("select * from t"));
+        const long long peak = PeakResidentBytes();
         const long long rssAfter = ResidentBytes();
 
         TDbQuery& q = *form.ADOQuerySql;
@@ -109,6 +172,22 @@ int main(int argc, char** argv)
         std::printf("memory held by the result: %.1f MB (%.1f bytes per row); the process's resident memory is "
                     "%.1f MB above what it was with no result open\n",
                     held / 1e6, held / static_cast<double>(rows), static_cast<double>(rssAfter - rssBefore) / 1e6);
+        if (peak > 0)
+            std::printf("peak resident memory during the run: %.1f MB above the closed state (%.2f x the held result)\n",
+                        static_cast<double>(peak - rssClosed) / 1e6, static_cast<double>(peak - rssClosed) / held);
+
+        const QString pg = qEnvironmentVariable("BQA_PG_CONN");
+        if (pg.isEmpty()) {
+            std::printf("Esc to run ended: skipped (BQA_PG_CONN not set)\n");
+        } else {
+            constexpr int kEscAfterMs = 1000;
+            const double ms = CancelLatencyMs(pg, QStringLiteral("select g, md5(g::text) from generate_series(1, 5000000) g"),
+                                              kEscAfterMs);
+            if (ms < 0)
+                std::printf("Esc to run ended: the run was not cancelled\n");
+            else
+                std::printf("Esc to run ended, 5,000,000-row PostgreSQL fetch: %.1f ms (target <= 200)\n", ms);
+        }
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.Message()));
         return 1;
