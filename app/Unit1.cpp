@@ -448,12 +448,7 @@ void TfrmQA::AlignControls()
 
 void TfrmQA::PlaceOnScreen()
 {
-    const QScreen* target = screen();
-    if (!target)
-        return;
-    const QRect area = target->geometry();
-    const QSize outer = frameGeometry().size();
-    move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+    CentreOnItsScreen(*this);
 }
 
 void TfrmQA::ApplyOuterSize()

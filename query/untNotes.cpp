@@ -89,12 +89,7 @@ TfrmNotes::~TfrmNotes()
 
 void TfrmNotes::PlaceOnScreen()
 {
-    const QScreen* target = screen();
-    if (!target)
-        return;
-    const QRect area = target->geometry();
-    const QSize outer = frameGeometry().size();
-    move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+    CentreOnItsScreen(*this);
 }
 
 void TfrmNotes::showEvent(QShowEvent* event)

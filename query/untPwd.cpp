@@ -104,12 +104,7 @@ TfrmPwd::~TfrmPwd()
 
 void TfrmPwd::PlaceOnScreen()
 {
-    const QScreen* target = screen();
-    if (!target)
-        return;
-    const QRect area = target->geometry();
-    const QSize outer = frameGeometry().size();
-    move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+    CentreOnItsScreen(*this);
 }
 
 void TfrmPwd::showEvent(QShowEvent* event)

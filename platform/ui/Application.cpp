@@ -4,6 +4,8 @@
 #include "platform/core/Failure.h"
 
 #include <QFileInfo>
+#include <QScreen>
+#include <QWidget>
 
 #include <cstdio>
 
@@ -102,4 +104,14 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     bool result = false;
     Guarded([&] { result = QApplication::notify(receiver, event); });
     return result;
+}
+
+void CentreOnItsScreen(QWidget& window)
+{
+    const QScreen* target = window.screen();
+    if (!target)
+        return;
+    const QRect area = target->geometry();
+    const QSize outer = window.frameGeometry().size();
+    window.move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
 }

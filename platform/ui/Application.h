@@ -8,6 +8,8 @@
 
 #include <exception>
 
+class QWidget;
+
 // The executable's file name without directory, cut at its first ".", every
 // character after the first lower-cased and the first kept as it is:
 // "/usr/bin/BRENVO-QA" gives "Brenvo-qa", "project1.Exe" gives "project1".
@@ -51,6 +53,10 @@ void ConnectGuarded(Sender* sender, Signal signal, Form* form, void (Form::*hand
 {
     QObject::connect(sender, signal, form, [sender, form, handler] { Guarded([&] { (form->*handler)(sender); }); });
 }
+
+// Moves `window` so that its outer frame is centred on the screen it is on;
+// nothing happens while it has no screen.
+void CentreOnItsScreen(QWidget& window);
 
 // Sets the application name (and so every box's title) to the title rule of
 // the running executable.
