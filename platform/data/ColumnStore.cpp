@@ -38,6 +38,14 @@ namespace {
 
 template <typename T> std::size_t CapacityBytes(const std::vector<T>& v) { return v.capacity() * sizeof(T); }
 
+template <typename To, typename From> void CopyInto(TChunkedArray<To>& to, TChunkedArray<From>& from)
+{
+    to.reserve(from.size());
+    for (std::size_t i = 0; i < from.size(); ++i)
+        to.push_back(from[i]);
+    from.clear();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- TColumnData
@@ -60,8 +68,7 @@ void TColumnData::PushEnd()
 {
     const std::uint64_t end = m_arena.size();
     if (!m_wideEnds && end > std::numeric_limits<std::uint32_t>::max()) {
-        m_end64.assign(m_end32.begin(), m_end32.end());
-        std::vector<std::uint32_t>().swap(m_end32);
+        CopyInto(m_end64, m_end32);
         m_wideEnds = true;
     }
     if (m_wideEnds)
@@ -74,8 +81,7 @@ void TColumnData::WidenInt32()
 {
     if (m_wide)
         return;
-    m_i64.assign(m_i32.begin(), m_i32.end());
-    std::vector<std::int32_t>().swap(m_i32);
+    CopyInto(m_i64, m_i32);
     m_wide = true;
 }
 
@@ -160,7 +166,7 @@ void TColumnData::AppendMsecs(std::int64_t msecs)
 void TColumnData::AppendBytes(std::string_view bytes)
 {
     PushNullBit(false);
-    m_arena.insert(m_arena.end(), bytes.begin(), bytes.end());
+    m_arena.Append(bytes);
     PushEnd();
     ++m_length;
 }
@@ -196,7 +202,7 @@ void TColumnData::Reserve(std::size_t rows, std::size_t bytes)
             m_end64.reserve(total);
         else
             m_end32.reserve(total);
-        m_arena.reserve(m_arena.size() + bytes);
+        m_arena.Reserve(bytes);
         break;
     }
 }
@@ -251,9 +257,11 @@ std::string_view TColumnData::Bytes(std::size_t row) const
         if (auto it = m_replaced.find(row); it != m_replaced.end())
             return {m_editArena.data() + it->second.first, static_cast<std::size_t>(it->second.second)};
     }
-    const std::uint64_t begin = row == 0 ? 0 : End(row - 1);
     const std::uint64_t end = End(row);
-    return {m_arena.data() + begin, static_cast<std::size_t>(end - begin)};
+    const std::uint64_t begin = TByteArena::Begin(row == 0 ? 0 : End(row - 1), end);
+    if (begin == end)
+        return {};
+    return {m_arena.Data(begin), static_cast<std::size_t>(end - begin)};
 }
 
 void TColumnData::SetNull(std::size_t row, bool null)
@@ -338,8 +346,8 @@ std::size_t TColumnData::MemoryBytes() const
     // array holds one pointer per bucket.
     const std::size_t replaced = m_replaced.size() * (sizeof(std::size_t) * 2 + 2 * sizeof(std::uint64_t))
         + m_replaced.bucket_count() * sizeof(void*);
-    return CapacityBytes(m_nullBits) + CapacityBytes(m_i32) + CapacityBytes(m_i64) + CapacityBytes(m_f64)
-        + CapacityBytes(m_u8) + CapacityBytes(m_arena) + CapacityBytes(m_end32) + CapacityBytes(m_end64)
+    return CapacityBytes(m_nullBits) + m_i32.MemoryBytes() + m_i64.MemoryBytes() + m_f64.MemoryBytes()
+        + m_u8.MemoryBytes() + m_arena.MemoryBytes() + m_end32.MemoryBytes() + m_end64.MemoryBytes()
         + CapacityBytes(m_editArena) + replaced;
 }
 

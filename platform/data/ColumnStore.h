@@ -7,6 +7,7 @@
 // column in turn); a row exists once every column holds it: RowCount() is the
 // smallest column length.
 
+#include "platform/data/ChunkedArray.h"
 #include "query/DataSet.h"
 
 #include <QString>
@@ -91,17 +92,18 @@ private:
     TStorageKind m_kind;
     std::size_t m_length = 0;
     std::vector<std::uint64_t> m_nullBits;
-    std::vector<std::int32_t> m_i32;      // Int32, Date, Time
-    std::vector<std::int64_t> m_i64;      // Int64, DateTime, Int32 once widened
-    std::vector<double> m_f64;
-    std::vector<std::uint8_t> m_u8;       // Bool
+    TChunkedArray<std::int32_t> m_i32;      // Int32, Date, Time
+    TChunkedArray<std::int64_t> m_i64;      // Int64, DateTime, Int32 once widened
+    TChunkedArray<double> m_f64;
+    TChunkedArray<std::uint8_t> m_u8;       // Bool
     // An Int32 column that met a value outside 32 bits moves to m_i64.
     bool m_wide = false;
-    // Text/Bytes: value i is m_arena[end(i - 1), end(i)), end(-1) = 0. The
-    // end offsets are 32-bit while the arena is below 4 GiB, then 64-bit.
-    std::vector<char> m_arena;
-    std::vector<std::uint32_t> m_end32;
-    std::vector<std::uint64_t> m_end64;
+    // Text/Bytes: value i ends at logical offset end(i) of m_arena and begins
+    // at TByteArena::Begin(end(i - 1), end(i)), end(-1) = 0. The end offsets
+    // are 32-bit while the arena is below 4 GiB, then 64-bit.
+    TByteArena m_arena;
+    TChunkedArray<std::uint32_t> m_end32;
+    TChunkedArray<std::uint64_t> m_end64;
     bool m_wideEnds = false;
     // Values replaced by SetBytes: row -> [start, start + length) in m_editArena.
     std::vector<char> m_editArena;
