@@ -1,5 +1,6 @@
 #include "platform/odbc/OdbcDatabase.h"
 
+#include "platform/odbc/DriverDefaults.h"
 #include "platform/odbc/OdbcChars.h"
 #include "platform/odbc/OdbcDiagnostics.h"
 #include "platform/odbc/OdbcFetcher.h"
@@ -154,7 +155,7 @@ std::shared_ptr<TDbConnectAttempt> TOdbcConnection::PrepareOpen()
     }
     SQLSetConnectAttrW(attempt->dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(std::max(0, m_loginTimeout))), 0);
-    attempt->in = ToSqlWide(m_connectionString);
+    attempt->in = ToSqlWide(WithDriverDefaults(m_connectionString));
     return attempt;
 }
 
@@ -178,7 +179,27 @@ void TOdbcConnection::FinishOpen(TDbConnectAttempt& base)
     SQLSMALLINT dbmsLen = 0;
     m_exactColumnSizes = OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLen))
         && QByteArray(dbms).contains("SQL Server");
+    char driver[256] = {};
+    SQLSMALLINT driverLen = 0;
+    SQLINTEGER declareFetch = 0;
+    m_cursorFetch = OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DRIVER_NAME, driver, sizeof driver, &driverLen))
+        && DriverFamilyOf(QString::fromLocal8Bit(driver)) == TDriverFamily::PostgreSQL
+        && OdbcSucceeded(SQLGetConnectAttr(m_dbc.Get(), kPostgresDeclareFetchAttribute, &declareFetch, 0, nullptr))
+        && declareFetch == 1;
+    m_cursorFetchNow = m_cursorFetch;
     m_errors.clear();
+}
+
+void TOdbcConnection::SuitFetchTo(const QString& sql)
+{
+    if (!m_cursorFetch)
+        return;
+    const bool wanted = MayRunInACursor(sql);
+    if (wanted == m_cursorFetchNow)
+        return;
+    if (OdbcSucceeded(SQLSetConnectAttr(m_dbc.Get(), kPostgresDeclareFetchAttribute,
+                                        reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(wanted ? 1 : 0)), 0)))
+        m_cursorFetchNow = wanted;
 }
 
 bool TOdbcConnection::ConnectionLost() const
@@ -310,6 +331,7 @@ void TOdbcQuery::Execute(TOdbcConnection& conn, SQLHSTMT stmt)
 {
     const SQLULEN timeout = static_cast<SQLULEN>(std::max(0, CommandTimeout()));
     SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
+    conn.SuitFetchTo(SQL());
     const SQLRETURN rc = WithOdbcChars(conn.WideDriver(), [&]<class Ch>() {
         std::vector<Ch> text = TOdbcChars<Ch>::FromQString(SQL());
         return TOdbcChars<Ch>::ExecDirect(stmt, text.data(), static_cast<SQLINTEGER>(text.size() - 1));

@@ -54,6 +54,10 @@ public:
     // value never exceeds n): the server this tool is for. Engines without
     // enforced sizes (typeless ones, unbounded varchar) report nominal sizes.
     [[nodiscard]] bool ExactColumnSizes() const { return m_exactColumnSizes; }
+    // Switches the driver's fetch through a server cursor off for a
+    // statement a cursor does not take, and back on for the next one, where
+    // the connection was opened with it on (psqlODBC's UseDeclareFetch).
+    void SuitFetchTo(const QString& sql);
     // Makes `errors` the error list and raises EDatabaseError with their
     // joined messages.
     [[noreturn]] void Raise(std::vector<TDbError> errors);
@@ -72,6 +76,8 @@ private:
     SQLUINTEGER m_getDataExtensions = 0;
     bool m_wideDriver = true;
     bool m_exactColumnSizes = false;
+    bool m_cursorFetch = false;     // opened with cursor fetch on
+    bool m_cursorFetchNow = false;  // what the driver has now
     std::vector<TDbError> m_errors;
     std::vector<TOdbcQuery*> m_queries;
 };

@@ -1,8 +1,14 @@
 // Connecting: failures keep the driver's text and leave the connection closed.
 
 #include "tests/data/OdbcTestSupport.h"
+#include "tests/support/SilentListener.h"
 
+#include <QElapsedTimer>
 #include <QSet>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 using namespace odbc_test;
 
@@ -43,6 +49,38 @@ TEST(OdbcConnection, UnreachableServerFailsWithTheDriverText)
     // Closing a connection that never opened is harmless; a retry fails again.
     c.Close();
     EXPECT_FALSE(ErrorOf([&] { c.Open(); }).isEmpty());
+}
+
+// A server that takes the connection and never answers the login: the
+// driver left to pick its protocol version retries with another one after
+// the first time-out and never gives up on that one.
+TEST(OdbcConnection, ALoginThatIsNeverAnsweredGivesUpAtTheLoginTimeout)
+{
+    const TSilentListener silent;
+    ASSERT_NE(silent.Port(), 0);
+    struct TOutcome {
+        QString message;
+        qint64 ms = -1;
+    };
+    auto connect = std::make_shared<std::packaged_task<TOutcome()>>([string = silent.FreeTdsString()] {
+        TOdbcConnection c(QStringLiteral("ADOConnection"));
+        c.SetConnectionString(string);
+        c.SetLoginTimeout(2);
+        QElapsedTimer clock;
+        clock.start();
+        TOutcome outcome;
+        outcome.message = ErrorOf([&] { c.Open(); });
+        outcome.ms = clock.elapsed();
+        return outcome;
+    });
+    std::future<TOutcome> done = connect->get_future();
+    // Detached, so a driver that never returns fails the test rather than hang it.
+    std::thread([connect] { (*connect)(); }).detach();
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "the login never gave up";
+    const TOutcome outcome = done.get();
+    EXPECT_FALSE(outcome.message.isEmpty());
+    EXPECT_GE(outcome.ms, 1500);
+    EXPECT_LT(outcome.ms, 10000);
 }
 
 TEST(OdbcConnection, SuccessClearsTheErrorsAndOpenIsIdempotent)

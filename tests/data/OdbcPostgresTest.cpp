@@ -1,5 +1,6 @@
 // The ODBC query over the PostgreSQL Unicode driver (BQA_PG_CONN).
 
+#include "platform/odbc/DriverDefaults.h"
 #include "tests/data/OdbcTestSupport.h"
 
 #include <QDate>
@@ -207,6 +208,33 @@ TEST_F(OdbcPg, StatementsWithoutRowSetAndBatches)
     EXPECT_EQ(cmd.ExecSQL(), 2);
     cmd.SetSQL(QStringLiteral("delete from z where i = 12345"));
     EXPECT_EQ(cmd.ExecSQL(), 0);
+}
+
+// Results come through a server cursor a block at a time, so the driver
+// never holds the whole of one; statements a cursor cannot take still run.
+TEST_F(OdbcPg, QueriesFetchThroughACursorAndWritingStatementsStillRun)
+{
+    const auto cursorFetch = [&] {
+        SQLINTEGER v = -1;
+        SQLGetConnectAttr(Conn().Handle(), kPostgresDeclareFetchAttribute, &v, 0, nullptr);
+        return v;
+    };
+    EXPECT_EQ(cursorFetch(), 1);
+    auto big = OpenQuery(Conn(), QStringLiteral("select g from generate_series(1, 10000) g order by g"));
+    ASSERT_EQ(big->RecordCount(), 10000);
+    big->Last();
+    EXPECT_EQ(big->Fields(0)->AsVariant().toInt(), 10000);
+
+    Exec(Conn(), QStringLiteral("create temp table w(i int)"));
+    EXPECT_EQ(Exec(Conn(), QStringLiteral("with c as (select g from generate_series(1, 5) g) insert into w select g from c")), 5);
+    auto deleted = OpenQuery(Conn(), QStringLiteral(
+        "with q as (delete from w where i <= 2 returning i) select count(*) as n from q"));
+    EXPECT_EQ(Value(*deleted, "n").toInt(), 2);
+    Exec(Conn(), QStringLiteral("select i into temp w2 from w"));
+    EXPECT_EQ(cursorFetch(), 0);
+    auto left = OpenQuery(Conn(), QStringLiteral("select count(*) as n from w2"));
+    EXPECT_EQ(Value(*left, "n").toInt(), 3);
+    EXPECT_EQ(cursorFetch(), 1);
 }
 
 TEST_F(OdbcPg, ServerErrorsCarryTheServerText)

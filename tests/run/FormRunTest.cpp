@@ -6,6 +6,7 @@
 #include "grid/dxDBGrid.h"
 #include "platform/settings/Registry.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SilentListener.h"
 #include "query/ConnectionManager.h"
 #include "query/Database.h"
 
@@ -18,10 +19,6 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -117,39 +114,6 @@ public:
         return false;
     }
     int paints = 0;
-};
-
-// A local listening socket that never accepts: the system completes the
-// handshake from its backlog, and nothing ever answers.
-class TSilentListener {
-public:
-    TSilentListener()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_fd, 8) == 0
-            && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            m_port = ntohs(a.sin_port);
-    }
-    ~TSilentListener()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    TSilentListener(const TSilentListener&) = delete;
-    TSilentListener& operator=(const TSilentListener&) = delete;
-    [[nodiscard]] int Port() const { return m_port; }
-    [[nodiscard]] QString FreeTdsString() const
-    {
-        return QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;TDS_Version=7.4;UID=u;PWD=p").arg(m_port);
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
 };
 
 } // namespace
