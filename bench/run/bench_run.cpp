@@ -63,20 +63,26 @@ void ResetPeak()
         f.write("5");
 }
 
-// Milliseconds from Esc to the end of a run of `sql` against `pgString`,
-// Esc pressed `afterMs` into the run; -1 when the run was not cancelled.
-double CancelLatencyMs(const QString& pgString, const QString& sql, int afterMs)
+// Stores `connection` as the one to use and connects `form` with a first run.
+void ConnectForm(TfrmQA& form, const QString& connection)
 {
     {
         TRegistry reg;
         reg.OpenKey(QString::fromUtf16(kConnectionKey), true);
-        reg.WriteString(QString::fromUtf16(kConnectionValue), pgString);
+        reg.WriteString(QString::fromUtf16(kConnectionValue), connection);
     }
     ProcessConnectionString().clear();
-    TfrmQA form;
     form.show();
     form.reQuery->setPlainText(QStringLiteral("select 1"));
-    form.bQueryClick(form.bQuery);   // connects
+    form.bQueryClick(form.bQuery);
+}
+
+// Milliseconds from Esc to the end of a run of `sql` against `pgString`,
+// Esc pressed `afterMs` into the run; -1 when the run was not cancelled.
+double CancelLatencyMs(const QString& pgString, const QString& sql, int afterMs)
+{
+    TfrmQA form;
+    ConnectForm(form, pgString);
     form.reQuery->setPlainText(sql);
     QElapsedTimer clock;
     qint64 pressedNs = -1;
@@ -96,6 +102,14 @@ double CancelLatencyMs(const QString& pgString, const QString& sql, int afterMs)
     return static_cast<double>(endNs - pressedNs) / 1e6;
 }
 
+struct TPeak {
+    double held = 0;       // bytes the result holds
+    double aboveClosed = 0;  // peak resident bytes above the state with no result open
+};
+
+// The peak resident memory of one run of `sql` against `connection`.
+TPeak PeakOfRun(const QString& connection, const QString& sql, int expectedRows);
+
 // One press of "Запрос" with `sql` in the editor, until the grid is painted.
 double RunOnce(TfrmQA& form, const QString& sql)
 {
@@ -105,6 +119,25 @@ double RunOnce(TfrmQA& form, const QString& sql)
     form.dxDBGridRes->viewport()->repaint();
     const auto t1 = TBenchClock::now();
     return Seconds(t0, t1);
+}
+
+TPeak PeakOfRun(const QString& connection, const QString& sql, int expectedRows)
+{
+    TfrmQA form;
+    ConnectForm(form, connection);
+    malloc_trim(0);
+    const long long closed = ResidentBytes();
+    ResetPeak();
+    try {
+        RunOnce(form, sql);
+    } catch (const EAbort&) {
+        throw Exception(QStringLiteral("the run failed: ") + form.MemoRes->toPlainText());
+    }
+    const long long peak = PeakResidentBytes();
+    auto& q = static_cast<TOdbcQuery&>(*form.ADOQuerySql);
+    if (q.RecordCount() != expectedRows)
+        throw Exception(QStringLiteral("the run ended with %1 rows, not %2").arg(q.RecordCount()).arg(expectedRows));
+    return {static_cast<double>(q.MemoryBytes()), static_cast<double>(peak - closed)};
 }
 
 } // namespace
@@ -180,6 +213,15 @@ int main(int argc, char** argv)
         if (pg.isEmpty()) {
             std::printf("Esc to run ended: skipped (BQA_PG_CONN not set)\n");
         } else {
+            // The benchmark table's shape, made by the server.
+            const TPeak p = PeakOfRun(pg, QStringLiteral(
+                "select g as id, 'name ' || g as name, round((g * 37 % 10000000) / 100.0, 2)::numeric(10,2) as amount,"
+                " g % 1000 as qty, timestamp '2017-07-14 02:40:00' + g * interval '61 seconds' as created,"
+                " substr('The quick brown fox jumps over the lazy dog ' || lpad((g::bigint * 7919)::text, 16, '0'), 1, 60)"
+                "::varchar(60) as note from generate_series(1, %1) g").arg(rows), static_cast<int>(rows));
+            std::printf("PostgreSQL, the same shape: %.1f MB held, peak %.1f MB above the closed state "
+                        "(%.2f x the held result, target <= 1.5)\n", p.held / 1e6, p.aboveClosed / 1e6,
+                        p.aboveClosed / p.held);
             constexpr int kEscAfterMs = 1000;
             const double ms = CancelLatencyMs(pg, QStringLiteral("select g, md5(g::text) from generate_series(1, 5000000) g"),
                                               kEscAfterMs);
