@@ -29,7 +29,7 @@ enum class TDriverFamily { Other, SQLite3, PostgreSQL, FreeTDS };
 // its name or the file name of its library.
 [[nodiscard]] TDriverFamily DriverFamilyOf(const QString& driver);
 
-inline constexpr int kPostgresFetchRows = 4096;
+inline constexpr int kPostgresFetchRows = 16384;
 // psqlODBC's connection attribute for UseDeclareFetch (0 or 1).
 inline constexpr int kPostgresDeclareFetchAttribute = 65539;
 

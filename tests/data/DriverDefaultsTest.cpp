@@ -11,12 +11,12 @@ QString With(const char* s) { return WithDriverDefaults(QString::fromUtf8(s)); }
 TEST(DriverDefaults, DriverNamedStringsGetTheirDriversDefaultsOnce)
 {
     EXPECT_EQ(With("Driver={PostgreSQL Unicode};Server=h;Database=d"),
-              QStringLiteral("Driver={PostgreSQL Unicode};Server=h;Database=d;UseDeclareFetch=1;Fetch=4096"));
+              QStringLiteral("Driver={PostgreSQL Unicode};Server=h;Database=d;UseDeclareFetch=1;Fetch=16384"));
     EXPECT_EQ(With("Driver=FreeTDS;Server=h;Port=1433;"), QStringLiteral("Driver=FreeTDS;Server=h;Port=1433;TDS_Version=7.4"));
     // By the library's file name too.
     EXPECT_EQ(With("Driver=/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so;Server=h"),
               QStringLiteral("Driver=/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so;Server=h;TDS_Version=7.4"));
-    EXPECT_EQ(With("driver=psqlodbcw.so;server=h"), QStringLiteral("driver=psqlodbcw.so;server=h;UseDeclareFetch=1;Fetch=4096"));
+    EXPECT_EQ(With("driver=psqlodbcw.so;server=h"), QStringLiteral("driver=psqlodbcw.so;server=h;UseDeclareFetch=1;Fetch=16384"));
     // Applying them again adds nothing.
     const QString once = With("Driver=FreeTDS;Server=h");
     EXPECT_EQ(WithDriverDefaults(once), once);
@@ -26,7 +26,7 @@ TEST(DriverDefaults, WhatTheUserSetOrASourceMaySetIsLeftAlone)
 {
     // A keyword the user set, in any case, keeps its value; the others still come.
     EXPECT_EQ(With("Driver=PostgreSQL Unicode;usedeclarefetch=0"),
-              QStringLiteral("Driver=PostgreSQL Unicode;usedeclarefetch=0;Fetch=4096"));
+              QStringLiteral("Driver=PostgreSQL Unicode;usedeclarefetch=0;Fetch=16384"));
     EXPECT_EQ(With("Driver=FreeTDS;Server=h;tds_version=7.1"), QStringLiteral("Driver=FreeTDS;Server=h;tds_version=7.1"));
     // Data sources and FreeTDS server sections carry settings of their own.
     for (const char* s : {"DSN=pg;Driver=PostgreSQL Unicode", "FILEDSN=/x.dsn;Driver=FreeTDS",

@@ -220,10 +220,10 @@ TEST_F(OdbcPg, QueriesFetchThroughACursorAndWritingStatementsStillRun)
         return v;
     };
     EXPECT_EQ(cursorFetch(), 1);
-    auto big = OpenQuery(Conn(), QStringLiteral("select g from generate_series(1, 10000) g order by g"));
-    ASSERT_EQ(big->RecordCount(), 10000);
+    auto big = OpenQuery(Conn(), QStringLiteral("select g from generate_series(1, 40000) g order by g"));
+    ASSERT_EQ(big->RecordCount(), 40000);
     big->Last();
-    EXPECT_EQ(big->Fields(0)->AsVariant().toInt(), 10000);
+    EXPECT_EQ(big->Fields(0)->AsVariant().toInt(), 40000);
 
     Exec(Conn(), QStringLiteral("create temp table w(i int)"));
     EXPECT_EQ(Exec(Conn(), QStringLiteral("with c as (select g from generate_series(1, 5) g) insert into w select g from c")), 5);
