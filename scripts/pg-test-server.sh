@@ -1,5 +1,7 @@
 #!/bin/sh
-# start|stop a private PostgreSQL server on a loopback port for the tests.
+# start|stop a private PostgreSQL server on a loopback port for the tests;
+# crash stops it at once the way a power cut would (its data kept), resume
+# starts it again over that data.
 # Prints nothing on success; the ODBC string is in $BQA_PG_CONN (see test.sh).
 set -eu
 PORT="${BQA_PG_PORT:-54329}"
@@ -18,9 +20,16 @@ case "${1:-}" in
       -o "-p $PORT -k $DIR -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
     as_pg "$BIN/createdb" -h 127.0.0.1 -p "$PORT" -U bqa bqa_test
     ;;
+  crash)
+    as_pg "$BIN/pg_ctl" -D "$DIR/data" -m immediate -w stop >/dev/null
+    ;;
+  resume)
+    as_pg "$BIN/pg_ctl" -D "$DIR/data" -l "$DIR/server.log" -w \
+      -o "-p $PORT -k $DIR -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
+    ;;
   stop)
     [ -d "$DIR/data" ] && as_pg "$BIN/pg_ctl" -D "$DIR/data" -m fast -w stop >/dev/null 2>&1 || true
     rm -rf "$DIR"
     ;;
-  *) echo "usage: $0 start|stop" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop|crash|resume" >&2; exit 2 ;;
 esac

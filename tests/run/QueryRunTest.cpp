@@ -7,10 +7,12 @@
 #include "query/Database.h"
 #include "query/QueryRun.h"
 #include "tests/support/DesignValues.h"
+#include "tests/support/SilentListener.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -516,4 +518,74 @@ TEST_F(PgRun, KilledBackendEndsTheRunAndTheNextRunReconnects)
     ASSERT_TRUE(rig->view.gridShown) << rig->view.memo.toStdString();
     EXPECT_EQ(rig->query->Fields(0)->DisplayText(), QStringLiteral("9"));
     EXPECT_EQ(rig->reconnects, 1);
+}
+
+namespace {
+
+// A PostgreSQL server of this test's own, on a free port, driven by the
+// test-server script: it can be crashed and started again without touching
+// the server the other tests share.
+class TOwnPgServer {
+public:
+    TOwnPgServer()
+    {
+        m_port = static_cast<quint16>(TSilentListener().Port());   // a port free a moment ago
+        m_started = m_port != 0 && Script(QStringLiteral("start"));
+    }
+    ~TOwnPgServer() { (void)Script(QStringLiteral("stop")); }
+    TOwnPgServer(const TOwnPgServer&) = delete;
+    TOwnPgServer& operator=(const TOwnPgServer&) = delete;
+
+    [[nodiscard]] bool Started() const { return m_started; }
+    [[nodiscard]] QString ConnectionString() const
+    {
+        return QStringLiteral("Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=%1;Database=bqa_test;UID=bqa;PWD=")
+            .arg(m_port);
+    }
+    // Runs the script with `command`; true when it succeeded.
+    bool Script(const QString& command) const
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("BQA_PG_PORT"), QString::number(m_port));
+        env.remove(QStringLiteral("BQA_PG_DIR"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(BQA_SOURCE_DIR "/scripts/pg-test-server.sh"), {command});
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+private:
+    quint16 m_port = 0;
+    bool m_started = false;
+};
+
+} // namespace
+
+// The server goes down in the middle of a fetch and comes back: the run ends
+// with the driver's words, a run while it is down says so, and the first run
+// after it is back reconnects by itself.
+TEST_F(PgRun, AServerCrashedMidFetchIsReconnectedToOnceItIsBack)
+{
+    const TOwnPgServer server;
+    ASSERT_TRUE(server.Started());
+    TRunRig own(server.ConnectionString());
+    own.Exec(QStringLiteral("select 1"));
+    QTimer::singleShot(kCancelAfterMs, [&server] { EXPECT_TRUE(server.Script(QStringLiteral("crash"))); });
+    own.view.editor = QStringLiteral("select g, md5(g::text) from generate_series(1, 5000000) g");
+    EXPECT_THROW(own.runner->Run(), EAbort);
+    EXPECT_FALSE(own.view.gridShown);
+    EXPECT_FALSE(own.view.memo.isEmpty());
+    EXPECT_FALSE(own.view.memo.startsWith(kCancelledText)) << own.view.memo.toStdString();
+    EXPECT_FALSE(own.connection->Connected());
+
+    own.view.editor = QStringLiteral("select 9 as v");
+    // Still down: the reconnect fails, and its error goes out as a failed connect does.
+    EXPECT_THROW(own.runner->Run(), EDatabaseError);
+    EXPECT_FALSE(own.connection->Connected());
+
+    ASSERT_TRUE(server.Script(QStringLiteral("resume")));
+    own.runner->Run();
+    ASSERT_TRUE(own.view.gridShown) << own.view.memo.toStdString();
+    EXPECT_EQ(own.query->Fields(0)->DisplayText(), QStringLiteral("9"));
+    EXPECT_EQ(own.reconnects, 2);
 }
