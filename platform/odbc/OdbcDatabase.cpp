@@ -318,7 +318,12 @@ void TOdbcQuery::CancelRunning()
 
 void TOdbcQuery::RaiseStopped(TOdbcConnection& conn, std::vector<TDbError> driverErrors)
 {
-    // The driver's own words stay after ours; a stop between blocks has none.
+    // The server's words stay after ours; a stop between blocks has none. A
+    // driver's own cancelled or timed-out record only echoes the stop (and
+    // after a time-out our cancel would read as the user's), so it goes.
+    std::erase_if(driverErrors, [](const TDbError& e) {
+        return e.SqlState == QString::fromUtf16(kCancelledSqlState) || e.SqlState == QString::fromUtf16(kTimeoutSqlState);
+    });
     if (m_timedOut)
         driverErrors.insert(driverErrors.begin(),
                             TDbError{0, QString::fromUtf16(kTimeoutSqlState), QStringLiteral("Query timeout expired")});
@@ -431,10 +436,7 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
         m_fetchedSql = SQL();
         m_fetchedSources = std::move(sources);
     } catch (const EDatabaseError&) {
-        if (m_stop && !std::any_of(conn.Errors().begin(), conn.Errors().end(), [](const TDbError& e) {
-                return e.SqlState == QString::fromUtf16(kCancelledSqlState)
-                    || e.SqlState == QString::fromUtf16(kTimeoutSqlState);
-            }))
+        if (m_stop)
             RaiseStopped(conn, conn.Errors());
         throw;
     }

@@ -1,0 +1,243 @@
+#pragma once
+// A loopback server that speaks just enough TDS 7.4 for the FreeTDS driver to
+// log in and run statements, so time-outs and cancels can be tested without a
+// SQL Server:
+// - a pre-login answer without encryption, and a login acknowledgement;
+// - a batch whose text holds "waitfor" gets no answer until the client sends
+//   an attention (a cancel), which is acknowledged;
+// - a batch whose text holds "select 1" gets one INT column with the value 1;
+// - any other batch gets a bare DONE.
+// One connection at a time, on a thread of its own.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TFakeTdsServer {
+public:
+    TFakeTdsServer()
+    {
+        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int yes = 1;
+        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (m_listen >= 0 && ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+            && ::listen(m_listen, 4) == 0 && ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            m_port = ntohs(a.sin_port);
+        if (m_port != 0)
+            m_thread = std::thread([this] { Serve(); });
+    }
+    ~TFakeTdsServer()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_listen >= 0)
+            ::close(m_listen);
+    }
+    TFakeTdsServer(const TFakeTdsServer&) = delete;
+    TFakeTdsServer& operator=(const TFakeTdsServer&) = delete;
+
+    [[nodiscard]] int Port() const { return m_port; }
+    // Attentions received: each is a cancel the driver sent.
+    [[nodiscard]] int Attentions() const { return m_attentions.load(); }
+    [[nodiscard]] int Logins() const { return m_logins.load(); }
+    [[nodiscard]] std::string ConnectionString() const
+    {
+        return "Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(m_port) + ";UID=u;PWD=p";
+    }
+
+private:
+    using TBytes = std::vector<std::uint8_t>;
+
+    enum : std::uint8_t { kBatch = 0x01, kReply = 0x04, kAttention = 0x06, kLogin7 = 0x10, kPrelogin = 0x12 };
+
+    static void U16(TBytes& b, unsigned v) { b.push_back(v & 0xff); b.push_back((v >> 8) & 0xff); }
+    static void U32(TBytes& b, std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back((v >> (8 * i)) & 0xff); }
+    static void U64(TBytes& b, std::uint64_t v) { for (int i = 0; i < 8; ++i) b.push_back((v >> (8 * i)) & 0xff); }
+    static void Name(TBytes& b, const char* ascii)
+    {
+        const std::string s(ascii);
+        b.push_back(static_cast<std::uint8_t>(s.size()));
+        for (char c : s)
+            U16(b, static_cast<unsigned char>(c));
+    }
+    static void Done(TBytes& b, unsigned status, unsigned command = 0, std::uint64_t rows = 0)
+    {
+        b.push_back(0xFD);
+        U16(b, status);
+        U16(b, command);
+        U64(b, rows);
+    }
+
+    // Waits up to `ms` for the socket to have data; false on time-out or stop.
+    bool Readable(int fd, int ms) const
+    {
+        for (int waited = 0; waited < ms && !m_stop; waited += 50) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0)
+                return true;
+        }
+        return false;
+    }
+
+    bool ReadExactly(int fd, std::uint8_t* out, std::size_t n) const
+    {
+        while (n > 0) {
+            if (!Readable(fd, 60000))
+                return false;
+            const ssize_t got = ::recv(fd, out, n, 0);
+            if (got <= 0)
+                return false;
+            out += got;
+            n -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    // One message (its packets joined); false when the client went away.
+    bool ReadMessage(int fd, std::uint8_t& type, TBytes& payload) const
+    {
+        payload.clear();
+        for (;;) {
+            std::uint8_t header[8];
+            if (!ReadExactly(fd, header, sizeof header))
+                return false;
+            type = header[0];
+            const std::size_t length = (std::size_t{header[2]} << 8) | header[3];
+            if (length < 8)
+                return false;
+            const std::size_t at = payload.size();
+            payload.resize(at + length - 8);
+            if (!ReadExactly(fd, payload.data() + at, length - 8))
+                return false;
+            if (header[1] & 0x01)
+                return true;
+        }
+    }
+
+    static void Send(int fd, const TBytes& payload)
+    {
+        TBytes packet = {kReply, 0x01, 0, 0, 0, 0, 1, 0};
+        const std::size_t length = payload.size() + 8;
+        packet[2] = static_cast<std::uint8_t>(length >> 8);
+        packet[3] = static_cast<std::uint8_t>(length & 0xff);
+        packet.insert(packet.end(), payload.begin(), payload.end());
+        (void)::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL);
+    }
+
+    static TBytes PreloginAnswer()
+    {
+        // VERSION at 11 (6 bytes), ENCRYPTION at 17 (1 byte: not supported).
+        return {0x00, 0, 11, 0, 6, 0x01, 0, 17, 0, 1, 0xFF, 16, 0, 0x07, 0xD0, 0, 0, 0x02};
+    }
+
+    static TBytes LoginAnswer()
+    {
+        TBytes b;
+        TBytes ack = {0x01, 0x74, 0x00, 0x00, 0x04};   // T-SQL, TDS 7.4
+        Name(ack, "Microsoft SQL Server");
+        ack.insert(ack.end(), {16, 0, 0x07, 0xD0});
+        b.push_back(0xAD);
+        U16(b, static_cast<unsigned>(ack.size()));
+        b.insert(b.end(), ack.begin(), ack.end());
+        Done(b, 0);
+        return b;
+    }
+
+    static TBytes SelectOneAnswer()
+    {
+        TBytes b = {0x81};
+        U16(b, 1);          // one column
+        U32(b, 0);          // user type
+        U16(b, 0);          // flags
+        b.push_back(0x38);  // INT4
+        Name(b, "v");
+        b.push_back(0xD1);  // a row
+        U32(b, 1);
+        Done(b, 0x10, 0xC1, 1);
+        return b;
+    }
+
+    // The batch text after its headers, as ASCII (the tests use no other).
+    static std::string BatchText(const TBytes& payload)
+    {
+        if (payload.size() < 4)
+            return {};
+        const std::size_t headers = payload[0] | (payload[1] << 8) | (payload[2] << 16) | (std::size_t{payload[3]} << 24);
+        std::string text;
+        for (std::size_t i = headers; i + 1 < payload.size(); i += 2)
+            text += static_cast<char>(payload[i]);
+        return text;
+    }
+
+    void Talk(int fd)
+    {
+        std::uint8_t type = 0;
+        TBytes payload;
+        while (!m_stop && ReadMessage(fd, type, payload)) {
+            switch (type) {
+            case kPrelogin:
+                Send(fd, PreloginAnswer());
+                break;
+            case kLogin7:
+                ++m_logins;
+                Send(fd, LoginAnswer());
+                break;
+            case kAttention: {
+                ++m_attentions;
+                TBytes b;
+                Done(b, 0x20);   // DONE_ATTN
+                Send(fd, b);
+                break;
+            }
+            case kBatch: {
+                const std::string text = BatchText(payload);
+                if (text.find("waitfor") != std::string::npos)
+                    break;       // never answered; the attention ends it
+                if (text.find("select 1") != std::string::npos) {
+                    Send(fd, SelectOneAnswer());
+                } else {
+                    TBytes b;
+                    Done(b, 0);
+                    Send(fd, b);
+                }
+                break;
+            }
+            default:
+                return;
+            }
+        }
+    }
+
+    void Serve()
+    {
+        while (!m_stop) {
+            if (!Readable(m_listen, 100))
+                continue;
+            const int fd = ::accept(m_listen, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            Talk(fd);
+            ::close(fd);
+        }
+    }
+
+    int m_listen = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_attentions{0};
+    std::atomic<int> m_logins{0};
+    std::thread m_thread;
+};
