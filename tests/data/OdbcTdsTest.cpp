@@ -84,3 +84,15 @@ TEST_F(OdbcTds, CancelFromAnotherThreadSendsTheServerAnAttention)
     EXPECT_EQ(m_server.Attentions(), 1);
     ExpectUsable();
 }
+
+TEST_F(OdbcTds, ManyRowsStreamInWholeAndInOrder)
+{
+    auto q = OpenQuery(*m_conn, QStringLiteral("select rows 20000"));
+    ASSERT_EQ(q->RecordCount(), 20000);
+    ASSERT_EQ(q->FieldCount(), 2);
+    q->Last();
+    EXPECT_EQ(q->Fields(0)->AsVariant().toInt(), 20000);
+    EXPECT_EQ(q->Fields(1)->AsVariant().toString(),
+              QStringLiteral("The quick brown fox jumps over the lazy dog 0000000158380000"));
+    ExpectUsable();
+}

@@ -6,6 +6,8 @@
 // - a batch whose text holds "waitfor" gets no answer until the client sends
 //   an attention (a cancel), which is acknowledged;
 // - a batch whose text holds "select 1" gets one INT column with the value 1;
+// - a batch "select rows N" gets N rows of an INT and an NVARCHAR(60),
+//   streamed as they are made (the server holds no result);
 // - any other batch gets a bare DONE.
 // One connection at a time, on a thread of its own.
 
@@ -15,7 +17,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -127,14 +131,62 @@ private:
         }
     }
 
-    static void Send(int fd, const TBytes& payload)
+    // Packets of the driver's default size.
+    static constexpr std::size_t kPacketBytes = 4096;
+
+    static void SendPacket(int fd, const std::uint8_t* data, std::size_t n, bool last)
     {
-        TBytes packet = {kReply, 0x01, 0, 0, 0, 0, 1, 0};
-        const std::size_t length = payload.size() + 8;
+        TBytes packet = {kReply, static_cast<std::uint8_t>(last ? 0x01 : 0x00), 0, 0, 0, 0, 1, 0};
+        const std::size_t length = n + 8;
         packet[2] = static_cast<std::uint8_t>(length >> 8);
         packet[3] = static_cast<std::uint8_t>(length & 0xff);
-        packet.insert(packet.end(), payload.begin(), payload.end());
+        packet.insert(packet.end(), data, data + n);
         (void)::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL);
+    }
+
+    static void Send(int fd, const TBytes& payload)
+    {
+        constexpr std::size_t kData = kPacketBytes - 8;
+        std::size_t at = 0;
+        while (payload.size() - at > kData) {
+            SendPacket(fd, payload.data() + at, kData, false);
+            at += kData;
+        }
+        SendPacket(fd, payload.data() + at, payload.size() - at, true);
+    }
+
+    // `rows` rows of (id INT, note NVARCHAR(60)), sent a packet at a time.
+    static void SendRows(int fd, long long rows)
+    {
+        TBytes b = {0x81};
+        U16(b, 2);
+        U32(b, 0);
+        U16(b, 0);
+        b.push_back(0x38);
+        Name(b, "id");
+        U32(b, 0);
+        U16(b, 0x0001);                                   // nullable
+        b.push_back(0xE7);                                // NVARCHAR
+        U16(b, 120);                                      // bytes
+        b.insert(b.end(), {0x09, 0x04, 0xD0, 0x00, 0x34});  // collation
+        Name(b, "note");
+        constexpr std::size_t kData = kPacketBytes - 8;
+        const std::string prefix = "The quick brown fox jumps over the lazy dog ";
+        for (long long r = 1; r <= rows; ++r) {
+            b.push_back(0xD1);
+            U32(b, static_cast<std::uint32_t>(r));
+            std::string digits = std::to_string(r * 7919);
+            const std::string note = prefix + std::string(16 - std::min<std::size_t>(16, digits.size()), '0') + digits;
+            U16(b, static_cast<unsigned>(note.size() * 2));
+            for (char c : note)
+                U16(b, static_cast<unsigned char>(c));
+            if (b.size() >= kData) {
+                SendPacket(fd, b.data(), kData, false);
+                b.erase(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(kData));
+            }
+        }
+        Done(b, 0x10, 0xC1, static_cast<std::uint64_t>(rows));
+        Send(fd, b);
     }
 
     static TBytes PreloginAnswer()
@@ -206,7 +258,9 @@ private:
                 const std::string text = BatchText(payload);
                 if (text.find("waitfor") != std::string::npos)
                     break;       // never answered; the attention ends it
-                if (text.find("select 1") != std::string::npos) {
+                if (const std::size_t at = text.find("select rows "); at != std::string::npos) {
+                    SendRows(fd, std::atoll(text.c_str() + at + 12));
+                } else if (text.find("select 1") != std::string::npos) {
                     Send(fd, SelectOneAnswer());
                 } else {
                     TBytes b;
