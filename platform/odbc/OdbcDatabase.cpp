@@ -260,6 +260,8 @@ TOdbcConnection& TOdbcQuery::RequireConnection() const
 // call ends; the handle is unregistered before it is freed (declare this after
 // the TOdbcStmt). A watchdog thread cancels the statement at the command
 // time-out, for drivers that let SQL_ATTR_QUERY_TIMEOUT pass.
+constexpr std::chrono::milliseconds kWatchdogGrace{250};
+
 class TOdbcQuery::TRunningStatement {
 public:
     TRunningStatement(TOdbcQuery& query, TOdbcConnection& conn, TOdbcStmt& stmt) : m_query(query)
@@ -278,7 +280,11 @@ public:
         if (const int seconds = query.CommandTimeout(); seconds > 0) {
             m_watchdog = std::thread([this, seconds] {
                 std::unique_lock lock(m_mutex);
-                if (!m_ended.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_done; })) {
+                // A driver that honours the statement's time-out ends it
+                // itself first: a second cancel on top of its own can leave
+                // its connection unusable (FreeTDS).
+                const auto limit = std::chrono::seconds(seconds) + kWatchdogGrace;
+                if (!m_ended.wait_for(lock, limit, [this] { return m_done; })) {
                     m_query.m_timedOut = true;
                     m_query.CancelRunning();
                 }
@@ -314,6 +320,24 @@ void TOdbcQuery::CancelRunning()
     const std::lock_guard lock(m_runMutex);
     if (m_running != SQL_NULL_HSTMT)
         SQLCancel(m_running);
+}
+
+void TOdbcQuery::RaiseIfStopped(TOdbcConnection& conn)
+{
+    if (m_stop)
+        RaiseStopped(conn, conn.Errors());
+    // A driver that timed the statement out itself may also report the
+    // watchdog's cancel that came a moment later: the time-out is what the
+    // user meets, not a cancel.
+    const auto has = [&](const char16_t* state) {
+        return std::any_of(conn.Errors().begin(), conn.Errors().end(),
+                           [state](const TDbError& e) { return e.SqlState == QString::fromUtf16(state); });
+    };
+    if (has(kTimeoutSqlState) && has(kCancelledSqlState)) {
+        std::vector<TDbError> errors = conn.Errors();
+        std::erase_if(errors, [](const TDbError& e) { return e.SqlState == QString::fromUtf16(kCancelledSqlState); });
+        conn.Raise(std::move(errors));
+    }
 }
 
 void TOdbcQuery::RaiseStopped(TOdbcConnection& conn, std::vector<TDbError> driverErrors)
@@ -366,8 +390,7 @@ long long TOdbcQuery::ExecSQL()
         conn.ClearErrors();
         return total;
     } catch (const EDatabaseError&) {
-        if (m_stop)
-            RaiseStopped(conn, conn.Errors());
+        RaiseIfStopped(conn);
         throw;
     }
 }
@@ -436,8 +459,7 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
         m_fetchedSql = SQL();
         m_fetchedSources = std::move(sources);
     } catch (const EDatabaseError&) {
-        if (m_stop)
-            RaiseStopped(conn, conn.Errors());
+        RaiseIfStopped(conn);
         throw;
     }
     SQLFreeStmt(stmt.Get(), SQL_CLOSE);

@@ -122,6 +122,9 @@ private:
     void Execute(TOdbcConnection& connection, SQLHSTMT stmt);
     // Raises the stop of the running statement: its time-out or a cancel.
     [[noreturn]] void RaiseStopped(TOdbcConnection& connection, std::vector<TDbError> driverErrors);
+    // In a failure's handler: raises the stop instead when the statement was
+    // stopped, or the time-out alone when the driver reported both.
+    void RaiseIfStopped(TOdbcConnection& connection);
     [[nodiscard]] SQLSMALLINT SkipToRowSet(TOdbcConnection& connection, SQLHSTMT stmt) const;
 
     TDbConnection* m_connection = nullptr;
