@@ -5,6 +5,7 @@
 // Usage: bench_export [rows]   (not a test; prints times and their ratio)
 
 #include "bench/common/BenchTable.h"
+#include "bench/common/ProcessMemory.h"
 #include "export/dxDBGridExport.h"
 #include "grid/dxDBGrid.h"
 #include "platform/colors/SysColors.h"
@@ -17,31 +18,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr int kColumnWidth = 200;
-
-// A "Vm...:" line of /proc/self/status, in KiB.
-long StatusKib(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-    return -1;
-}
-
-// Starts a new peak measurement (VmHWM back to the current VmRSS).
-void ResetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+constexpr double kMiB = 1024.0 * 1024.0;
 
 double SqliteHtml(const QString& db, const QString& out)
 {
@@ -118,12 +101,12 @@ int main(int argc, char** argv)
         query.EnableControls();
     }
 
-    const long rssBefore = StatusKib("VmRSS");
-    ResetPeak();
+    const double rssBefore = static_cast<double>(bench::ResidentBytes());
+    bench::ResetPeakResident();
     const auto t0 = TBenchClock::now();
     SaveToHTML(grid, ours);
     const double exported = Seconds(t0, TBenchClock::now());
-    const long peak = StatusKib("VmHWM");
+    const double peak = static_cast<double>(bench::PeakResidentBytes());
 
     std::printf("rows:                 %lld\n", rows);
     std::printf("export (SaveToHTML):  %.3f s, %lld bytes\n", exported, static_cast<long long>(QFileInfo(ours).size()));
@@ -133,7 +116,7 @@ int main(int argc, char** argv)
     std::printf("sqlite3 -html:        %.3f s, %lld bytes\n", shell, static_cast<long long>(QFileInfo(theirs).size()));
     std::printf("ratio export/sqlite3: %.2fx (target <= 1.00x)\n", exported / shell);
     std::printf("peak RSS added:       %.1f MiB (before %.1f MiB, peak %.1f MiB; target <= 10 MiB)\n",
-                (peak - rssBefore) / 1024.0, rssBefore / 1024.0, peak / 1024.0);
+                (peak - rssBefore) / kMiB, rssBefore / kMiB, peak / kMiB);
     QFile::remove(ours);
     QFile::remove(theirs);
     return 0;

@@ -13,6 +13,7 @@
 #include "app/RichEdit.h"
 #include "app/Unit1.h"
 #include "bench/common/BenchTable.h"
+#include "bench/common/ProcessMemory.h"
 #include "grid/dxDBGrid.h"
 #include "platform/ui/Application.h"
 #include "platform/settings/Registry.h"
@@ -24,46 +25,14 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <malloc.h>
-#include <unistd.h>
 
 namespace {
-
-// Resident set size of this process in bytes.
-long long ResidentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() > 1 ? parts[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
-}
-
-// The peak resident set (VmHWM) since the last ResetPeak(), in bytes.
-long long PeakResidentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
-}
-
-// Makes the peak the current resident set (Linux: "5" to clear_refs).
-void ResetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
 
 // Stores `connection` as the one to use and connects `form` with a first run.
 void ConnectForm(TfrmQA& form, const QString& connection)
@@ -129,15 +98,15 @@ TPeak PeakOfRun(const QString& connection, const QString& sql, int expectedRows)
     TfrmQA form;
     ConnectForm(form, connection);
     malloc_trim(0);
-    const long long closed = ResidentBytes();
-    ResetPeak();
+    const long long closed = bench::ResidentBytes();
+    bench::ResetPeakResident();
     double seconds = 0;
     try {
         seconds = RunOnce(form, sql);
     } catch (const EAbort&) {
         throw Exception(QStringLiteral("the run failed: ") + form.MemoRes->toPlainText());
     }
-    const long long peak = PeakResidentBytes();
+    const long long peak = bench::PeakResidentBytes();
     auto& q = static_cast<TOdbcQuery&>(*form.ADOQuerySql);
     if (q.RecordCount() != expectedRows)
         throw Exception(QStringLiteral("the run ended with %1 rows, not %2").arg(q.RecordCount()).arg(expectedRows));
@@ -168,7 +137,7 @@ int main(int argc, char** argv)
         form.show();
         QCoreApplication::processEvents();
         RunOnce(form, QStringLiteral("select 1"));   // connects
-        const long long rssBefore = ResidentBytes();
+        const long long rssBefore = bench::ResidentBytes();
 
         TOdbcConnection bare(QStringLiteral("bare"));
         bare.SetConnectionString(ConnectionString(path));
@@ -187,11 +156,11 @@ int main(int argc, char** argv)
         malloc_trim(0);   // what the bare loops left behind
         form.ADOQuerySql->Close();
         malloc_trim(0);
-        const long long rssClosed = ResidentBytes();
-        ResetPeak();
+        const long long rssClosed = bench::ResidentBytes();
+        bench::ResetPeakResident();
         RunOnce(form, QStringLiteral("select * from t"));
-        const long long peak = PeakResidentBytes();
-        const long long rssAfter = ResidentBytes();
+        const long long peak = bench::PeakResidentBytes();
+        const long long rssAfter = bench::ResidentBytes();
 
         TDbQuery& q = *form.ADOQuerySql;
         if (!form.dxDBGridRes->isVisible() || q.RecordCount() != rows || q.RecNo() != rows || bareRows != rows) {

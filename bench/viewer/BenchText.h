@@ -2,6 +2,8 @@
 // Shared by the viewer and editor benchmarks: sample contents, a clock, the
 // process's memory and a key press delivered like a user's.
 
+#include "bench/common/ProcessMemory.h"
+
 #include <QApplication>
 #include <QByteArray>
 #include <QKeyEvent>
@@ -60,17 +62,8 @@ inline double MsSince(Clock::time_point start)
 }
 
 // Resident and peak resident memory of this process, in MiB.
-inline double StatusMiB(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stod(line.substr(std::string(key).size())) / 1024.0;
-    return 0;
-}
-inline double RssMiB() { return StatusMiB("VmRSS:"); }
-inline double PeakMiB() { return StatusMiB("VmHWM:"); }
+inline double RssMiB() { return static_cast<double>(ResidentBytes()) / (1024.0 * 1024.0); }
+inline double PeakMiB() { return static_cast<double>(PeakResidentBytes()) / (1024.0 * 1024.0); }
 
 // A key press and release sent through the application, as typing is.
 inline void Key(QWidget* target, int key, Qt::KeyboardModifiers modifiers = {}, const QString& text = {})
