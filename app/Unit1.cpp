@@ -171,7 +171,7 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
 
     resize(kDesignWidth, kDesignHeight);
     AlignControls();
-    PlaceOnScreen();
+    CentreOnItsScreen(*this);
 
     Guarded([this] { FormCreate(this); });
 }
@@ -446,11 +446,6 @@ void TfrmQA::AlignControls()
         (this->*design.field)->setGeometry(TPanelLayout::Place(design.place, r.panel.width()));
 }
 
-void TfrmQA::PlaceOnScreen()
-{
-    CentreOnItsScreen(*this);
-}
-
 void TfrmQA::ApplyOuterSize()
 {
     // The design and stored sizes are outer sizes; the frame is known only
@@ -467,7 +462,7 @@ void TfrmQA::ApplyOuterSize()
         if (m_outerPos)
             move(*m_outerPos);
         else
-            PlaceOnScreen();
+            CentreOnItsScreen(*this);
     }
 }
 
@@ -492,7 +487,7 @@ void TfrmQA::SetOuterPos(QPoint pos)
 void TfrmQA::SetPlacementCentred()
 {
     m_outerPos.reset();
-    PlaceOnScreen();
+    CentreOnItsScreen(*this);
 }
 
 QRect TfrmQA::OuterBounds() const

@@ -198,7 +198,6 @@ private:
     void CreateComponents();
     void SetTabOrder();
     void AlignControls();
-    void PlaceOnScreen();
     void ApplyOuterSize();
     // Window and memo colours from the colour scheme in force now.
     void ApplySchemeColors();

@@ -78,18 +78,13 @@ TfrmNotes::TfrmNotes(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(panel);
 
     resize(kDesignWidth, kDesignHeight);
-    PlaceOnScreen();
+    CentreOnItsScreen(*this);
 }
 
 TfrmNotes::~TfrmNotes()
 {
     if (frmNotes == this)
         frmNotes = nullptr;
-}
-
-void TfrmNotes::PlaceOnScreen()
-{
-    CentreOnItsScreen(*this);
 }
 
 void TfrmNotes::showEvent(QShowEvent* event)
@@ -102,17 +97,13 @@ void TfrmNotes::showEvent(QShowEvent* event)
     const QSize frame = frameGeometry().size() - geometry().size();
     if (frame.width() > 0 || frame.height() > 0)
         resize(kDesignWidth - frame.width(), kDesignHeight - frame.height());
-    PlaceOnScreen();
+    CentreOnItsScreen(*this);
     m_placed = true;
 }
 
 void TfrmNotes::ShowForward()
 {
-    show();
-    if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
+    BringForward(*this);
 }
 
 void TfrmNotes::closeEvent(QCloseEvent* event)

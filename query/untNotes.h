@@ -50,8 +50,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void PlaceOnScreen();
-
     bool m_placed = false;
 };
 

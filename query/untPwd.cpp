@@ -93,7 +93,7 @@ TfrmPwd::TfrmPwd(TPasswordHost host, QWidget* parent) : QWidget(parent, Qt::Wind
 
     // Sized to its content, never narrower than designed.
     resize(sizeHint().expandedTo(QSize(kDesignWidth, 0)));
-    PlaceOnScreen();
+    CentreOnItsScreen(*this);
 }
 
 TfrmPwd::~TfrmPwd()
@@ -102,27 +102,18 @@ TfrmPwd::~TfrmPwd()
         frmPwd = nullptr;
 }
 
-void TfrmPwd::PlaceOnScreen()
-{
-    CentreOnItsScreen(*this);
-}
-
 void TfrmPwd::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!m_placed) {
         m_placed = true;
-        PlaceOnScreen();
+        CentreOnItsScreen(*this);
     }
 }
 
 void TfrmPwd::ShowForward()
 {
-    show();
-    if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
+    BringForward(*this);
 }
 
 void TfrmPwd::bbOkClick(QObject*)

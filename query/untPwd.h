@@ -67,8 +67,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void PlaceOnScreen();
-
     TPasswordHost m_host;
     bool m_placed = false;
 };

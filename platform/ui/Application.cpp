@@ -115,3 +115,12 @@ void CentreOnItsScreen(QWidget& window)
     const QSize outer = window.frameGeometry().size();
     window.move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
 }
+
+void BringForward(QWidget& window)
+{
+    window.show();
+    if (window.isMinimized())
+        window.showNormal();
+    window.raise();
+    window.activateWindow();
+}

@@ -58,6 +58,9 @@ void ConnectGuarded(Sender* sender, Signal signal, Form* form, void (Form::*hand
 // nothing happens while it has no screen.
 void CentreOnItsScreen(QWidget& window);
 
+// Shows `window` (restored when minimised) and brings it to the front.
+void BringForward(QWidget& window);
+
 // Sets the application name (and so every box's title) to the title rule of
 // the running executable.
 void InstallApplication(QApplication& application);
