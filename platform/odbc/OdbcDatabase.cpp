@@ -32,15 +32,13 @@ std::vector<TDbError> DiagnosticsOr(SQLSMALLINT handleType, SQLHANDLE handle, co
     return errors;
 }
 
-// Whether the driver library of `dbc` exports the W entry points. The driver
-// manager has loaded it already; it is found among the loaded objects by the
-// file name SQL_DRIVER_NAME reports (a suffix of the path). Unknown counts as
-// wide.
-bool DriverHasWideEntryPoints(SQLHDBC dbc)
+// Whether the driver library named `name` (what SQL_DRIVER_NAME reports)
+// exports the W entry points. The driver manager has loaded it already; it is
+// found among the loaded objects by that file name (a suffix of the path).
+// Unknown counts as wide.
+bool DriverHasWideEntryPoints(const std::string& name)
 {
-    char name[512] = {};
-    SQLSMALLINT len = 0;
-    if (!OdbcSucceeded(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &len)) || name[0] == 0)
+    if (name.empty())
         return true;
     struct Search {
         std::string name;
@@ -172,18 +170,19 @@ void TOdbcConnection::FinishOpen(TDbConnectAttempt& base)
     m_env = std::move(attempt.env);
     m_dbc = std::move(attempt.dbc);
     m_connected = true;
-    m_wideDriver = DriverHasWideEntryPoints(m_dbc.Get());
+    char driver[512] = {};
+    SQLSMALLINT driverLen = 0;
+    if (!OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DRIVER_NAME, driver, sizeof driver, &driverLen)))
+        driver[0] = 0;
+    m_wideDriver = DriverHasWideEntryPoints(driver);
     m_getDataExtensions = 0;
     SQLGetInfoW(m_dbc.Get(), SQL_GETDATA_EXTENSIONS, &m_getDataExtensions, sizeof m_getDataExtensions, nullptr);
     char dbms[256] = {};
     SQLSMALLINT dbmsLen = 0;
     m_exactColumnSizes = OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLen))
         && QByteArray(dbms).contains("SQL Server");
-    char driver[256] = {};
-    SQLSMALLINT driverLen = 0;
     SQLINTEGER declareFetch = 0;
-    m_cursorFetch = OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DRIVER_NAME, driver, sizeof driver, &driverLen))
-        && DriverFamilyOf(QString::fromLocal8Bit(driver)) == TDriverFamily::PostgreSQL
+    m_cursorFetch = DriverFamilyOf(QString::fromLocal8Bit(driver)) == TDriverFamily::PostgreSQL
         && OdbcSucceeded(SQLGetConnectAttr(m_dbc.Get(), kPostgresDeclareFetchAttribute, &declareFetch, 0, nullptr))
         && declareFetch == 1;
     m_cursorFetchNow = m_cursorFetch;
