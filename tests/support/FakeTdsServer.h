@@ -11,11 +11,9 @@
 // - any other batch gets a bare DONE.
 // One connection at a time, on a thread of its own.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "tests/support/SilentListener.h"
+
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -29,17 +27,7 @@ class TFakeTdsServer {
 public:
     TFakeTdsServer()
     {
-        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int yes = 1;
-        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (m_listen >= 0 && ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-            && ::listen(m_listen, 4) == 0 && ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            m_port = ntohs(a.sin_port);
-        if (m_port != 0)
+        if (m_listener.Port() != 0)
             m_thread = std::thread([this] { Serve(); });
     }
     ~TFakeTdsServer()
@@ -47,19 +35,17 @@ public:
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
-        if (m_listen >= 0)
-            ::close(m_listen);
     }
     TFakeTdsServer(const TFakeTdsServer&) = delete;
     TFakeTdsServer& operator=(const TFakeTdsServer&) = delete;
 
-    [[nodiscard]] int Port() const { return m_port; }
+    [[nodiscard]] int Port() const { return m_listener.Port(); }
     // Attentions received: each is a cancel the driver sent.
     [[nodiscard]] int Attentions() const { return m_attentions.load(); }
     [[nodiscard]] int Logins() const { return m_logins.load(); }
     [[nodiscard]] std::string ConnectionString() const
     {
-        return "Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(m_port) + ";UID=u;PWD=p";
+        return "Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(Port()) + ";UID=u;PWD=p";
     }
 
 private:
@@ -278,9 +264,9 @@ private:
     void Serve()
     {
         while (!m_stop) {
-            if (!Readable(m_listen, 100))
+            if (!Readable(m_listener.Fd(), 100))
                 continue;
-            const int fd = ::accept(m_listen, nullptr, nullptr);
+            const int fd = ::accept(m_listener.Fd(), nullptr, nullptr);
             if (fd < 0)
                 continue;
             Talk(fd);
@@ -288,8 +274,7 @@ private:
         }
     }
 
-    int m_listen = -1;
-    int m_port = 0;
+    TSilentListener m_listener;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_attentions{0};
     std::atomic<int> m_logins{0};

@@ -1,6 +1,7 @@
 #pragma once
-// A local listening socket that never accepts: the system completes the
-// handshake from its backlog, and nothing ever answers.
+// A local listening socket on a free port that never accepts: the system
+// completes the handshake from its backlog, and nothing ever answers. A test
+// server accepts on it itself (Fd()).
 
 #include <QString>
 
@@ -30,6 +31,7 @@ public:
     TSilentListener(const TSilentListener&) = delete;
     TSilentListener& operator=(const TSilentListener&) = delete;
     [[nodiscard]] int Port() const { return m_port; }
+    [[nodiscard]] int Fd() const { return m_fd; }
     [[nodiscard]] QString FreeTdsString() const
     {
         return QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;UID=u;PWD=p").arg(m_port);
