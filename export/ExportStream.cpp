@@ -18,7 +18,9 @@ constexpr qsizetype kTextRun = TExportStream::kBufferSize / 4;
 } // namespace
 
 TExportStream::TExportStream(const QString& fileName)
-    : m_file(fileName), m_encoder(QStringConverter::System), m_buffer(new char[kBufferSize])
+    : m_file(fileName),
+      m_encoder(QStringConverter::System, QStringConverter::Flag::Stateless),
+      m_buffer(new char[kBufferSize])
 {
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
@@ -89,8 +91,13 @@ void TExportStream::WriteBytes(QByteArrayView bytes)
 
 void TExportStream::WriteText(QStringView text)
 {
+    // The encoder keeps no state between calls, so a run never ends between
+    // the halves of a surrogate pair.
     while (!text.isEmpty()) {
-        const QStringView run = text.first(std::min(text.size(), kTextRun));
+        qsizetype take = std::min(text.size(), kTextRun);
+        if (take < text.size() && text[take - 1].isHighSurrogate() && text[take].isLowSurrogate())
+            ++take;
+        const QStringView run = text.first(take);
         Reserve(m_encoder.requiredSpace(run.size()));
         char* end = m_encoder.appendToBuffer(m_buffer.get() + m_used, run);
         m_used = end - m_buffer.get();

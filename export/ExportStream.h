@@ -4,8 +4,10 @@
 // buffer fills, so memory stays at one buffer whatever the document's size.
 //
 // Text is encoded in the system's code page (UTF-8 here) with no byte-order
-// mark. A failed write raises "Stream write error"; what reached the file
-// before stays there, and every later write fails the same way.
+// mark. Each text given to WriteText or WriteEscaped is encoded on its own:
+// an unpaired surrogate becomes U+FFFD inside that text, never in the next.
+// A failed write raises "Stream write error"; what reached the file before
+// stays there, and every later write fails the same way.
 //
 // QSaveFile is not used on purpose: after a failure the file keeps what was
 // written, and devices such as /dev/full must be writable in place.

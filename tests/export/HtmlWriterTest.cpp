@@ -185,6 +185,34 @@ TEST_F(HtmlWriterFile, LongTextsCrossTheBufferWhole)
     QString escaped = text;
     escaped.replace(u'&', QStringLiteral("&amp;"));
     EXPECT_EQ(ReadAll(Path()), escaped.toUtf8());
+
+    // One text of pairs at odd offsets: wherever it is cut into runs, no
+    // pair is split.
+    QString pairs = QStringLiteral("a");
+    while (pairs.size() < 3 * TExportStream::kBufferSize)
+        pairs += QStringLiteral("😀");
+    {
+        TExportStream stream(Path());
+        stream.WriteText(pairs);
+        stream.Close();
+    }
+    EXPECT_EQ(ReadAll(Path()), pairs.toUtf8());
+}
+
+TEST_F(HtmlWriterFile, AnUnpairedSurrogateBecomesAReplacementCharacterInItsOwnCell)
+{
+    // UCS-2 column data: a cell ending in a lone high half, one starting
+    // with a lone low half, one ending before an entity, and the last cell
+    // of a row ending in a high half.
+    const QString high(QChar(0xD83D)), low(QChar(0xDE00));
+    const QByteArray fffd = "\xEF\xBF\xBD";
+    const QByteArray doc = Document(ClassicPlan({Column(QStringLiteral("a"), taLeftJustify), Column(QStringLiteral("b"), taLeftJustify)}),
+                                    {{QStringLiteral("x") + high, QStringLiteral("y")},
+                                     {low + QStringLiteral("z"), high + QStringLiteral("&") + high},
+                                     {QStringLiteral("w"), QStringLiteral("v") + high + low}});
+    EXPECT_TRUE(doc.contains("<TR>" + LeftCell("x" + fffd) + LeftCell("y") + "</TR>\r\n")) << doc.toStdString();
+    EXPECT_TRUE(doc.contains("<TR>" + LeftCell(fffd + "z") + LeftCell(fffd + "&amp;" + fffd) + "</TR>\r\n")) << doc.toStdString();
+    EXPECT_TRUE(doc.contains("<TR>" + LeftCell("w") + LeftCell("v\xF0\x9F\x98\x80") + "</TR>\r\n")) << doc.toStdString();
 }
 
 TEST_F(HtmlWriterFile, AFileThatCannotBeCreatedNamesItsPathAndTheReason)
