@@ -8,8 +8,11 @@
 // - a batch whose text holds "select 1" gets one INT column with the value 1;
 // - a batch "select rows N" gets N rows of an INT and an NVARCHAR(60),
 //   streamed as they are made (the server holds no result);
+// - a batch "select table N" gets N rows shaped like a real table, streamed
+//   the same way (SendTable: twelve columns of the common types, the last an
+//   NVARCHAR(MAX) that is NULL in most rows);
 // - any other batch gets a bare DONE.
-// One connection at a time, on a thread of its own.
+// Each connection is served on a thread of its own.
 
 #include "tests/support/SilentListener.h"
 
@@ -19,6 +22,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +40,8 @@ public:
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
+        for (std::thread& t : m_talks)
+            t.join();
     }
     TFakeTdsServer(const TFakeTdsServer&) = delete;
     TFakeTdsServer& operator=(const TFakeTdsServer&) = delete;
@@ -175,6 +182,133 @@ private:
         Send(fd, b);
     }
 
+    // Sends the front of `b` a packet at a time while a whole packet is there.
+    static void SendFullPackets(int fd, TBytes& b)
+    {
+        constexpr std::size_t kData = kPacketBytes - 8;
+        std::size_t at = 0;
+        while (b.size() - at >= kData) {
+            SendPacket(fd, b.data() + at, kData, false);
+            at += kData;
+        }
+        b.erase(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+
+    enum class TText { No, Collated };
+
+    // One column's metadata: user type, flags (nullable), the type info, the
+    // collation of a text type (Latin1, code page 1252), the name.
+    static void Column(TBytes& b, const char* name, std::initializer_list<std::uint8_t> typeInfo,
+                       TText text = TText::No, bool nullable = true)
+    {
+        U32(b, 0);
+        U16(b, nullable ? 0x0001 : 0x0000);
+        b.insert(b.end(), typeInfo);
+        if (text == TText::Collated)
+            b.insert(b.end(), {0x09, 0x04, 0xD0, 0x00, 0x34});
+        Name(b, name);
+    }
+
+    static void Utf16(TBytes& b, const std::u16string& s)
+    {
+        for (char16_t c : s)
+            U16(b, c);
+    }
+
+    // The columns of "select table N", in order, with their SQL Server types.
+    static constexpr const char* kTableColumns[12] = {
+        "id int not null",        "code bigint",       "name nvarchar(40)", "descr varchar(100)",
+        "amount decimal(18,4)",   "price money",       "ratio float",       "created datetime2",
+        "day date",               "flag bit",          "guid uniqueidentifier", "memo nvarchar(max)"};
+
+    // `rows` rows of the twelve kTableColumns, made from the row number
+    // alone and sent a packet at a time (nothing held but one packet). Row r
+    // (from 1): id r; code r * 1000003; name "Клиент r"; descr the fox
+    // sentence and 16 digits; amount r * 3711 % 10^12 ten-thousandths,
+    // negative for every 7th row; price r * 131 % 10^9 ten-thousandths; ratio
+    // r / 7; created 2017-07-14 02:40:00 + 61 r s + (r % 1000) ms; day
+    // 2017-07-14 + r % 3650 days; flag r % 3 == 0; guid from r; memo
+    // "memo r" for every 20th row, NULL otherwise.
+    static void SendTable(int fd, long long rows)
+    {
+        TBytes b = {0x81};
+        U16(b, 12);
+        Column(b, "id", {0x38}, TText::No, false);            // INT4
+        Column(b, "code", {0x26, 8});                         // INTN(8)
+        Column(b, "name", {0xE7, 80, 0}, TText::Collated);    // NVARCHAR(40)
+        Column(b, "descr", {0xA7, 100, 0}, TText::Collated);  // BIGVARCHAR(100)
+        Column(b, "amount", {0x6A, 9, 18, 4});                // DECIMALN(18,4)
+        Column(b, "price", {0x6E, 8});                        // MONEYN
+        Column(b, "ratio", {0x6D, 8});                        // FLTN(8)
+        Column(b, "created", {0x2A, 7});                      // DATETIME2(7)
+        Column(b, "day", {0x28});                             // DATEN
+        Column(b, "flag", {0x68, 1});                         // BITN
+        Column(b, "guid", {0x24, 16});                        // GUIDN
+        Column(b, "memo", {0xE7, 0xFF, 0xFF}, TText::Collated);   // NVARCHAR(MAX), sent as PLP
+
+        constexpr std::int64_t kDaysTo1970 = 719162;          // 0001-01-01 to 1970-01-01
+        constexpr std::int64_t kBaseSeconds = 1500000000;     // 2017-07-14 02:40:00
+        const std::string fox = "The quick brown fox jumps over the lazy dog ";
+        b.reserve(2 * kPacketBytes);
+        for (long long r = 1; r <= rows; ++r) {
+            b.push_back(0xD1);
+            U32(b, static_cast<std::uint32_t>(r));
+            b.push_back(8);
+            U64(b, static_cast<std::uint64_t>(r * 1000003));
+            const std::string digits = std::to_string(r);
+            const std::u16string name = u"Клиент " + std::u16string(digits.begin(), digits.end());
+            U16(b, static_cast<unsigned>(name.size() * 2));
+            Utf16(b, name);
+            const std::string big = std::to_string(r * 7919);
+            const std::string descr = fox + std::string(16 - std::min<std::size_t>(16, big.size()), '0') + big;
+            U16(b, static_cast<unsigned>(descr.size()));
+            b.insert(b.end(), descr.begin(), descr.end());
+            b.push_back(9);
+            b.push_back(r % 7 == 0 ? 0 : 1);
+            U64(b, static_cast<std::uint64_t>(r * 3711 % 1000000000000LL));
+            const std::uint64_t price = static_cast<std::uint64_t>(r * 131 % 1000000000LL);
+            b.push_back(8);
+            U32(b, static_cast<std::uint32_t>(price >> 32));
+            U32(b, static_cast<std::uint32_t>(price & 0xffffffffu));
+            b.push_back(8);
+            const double ratio = static_cast<double>(r) / 7.0;
+            std::uint64_t bits = 0;
+            std::memcpy(&bits, &ratio, sizeof bits);
+            U64(b, bits);
+            const std::int64_t seconds = kBaseSeconds + r * 61;
+            const std::int64_t ticks = (seconds % 86400) * 10000000 + (r % 1000) * 10000;
+            const std::int64_t created = kDaysTo1970 + seconds / 86400;
+            b.push_back(8);
+            for (int i = 0; i < 5; ++i)
+                b.push_back(static_cast<std::uint8_t>(ticks >> (8 * i)));
+            for (int i = 0; i < 3; ++i)
+                b.push_back(static_cast<std::uint8_t>(created >> (8 * i)));
+            const std::int64_t day = kDaysTo1970 + kBaseSeconds / 86400 + r % 3650;
+            b.push_back(3);
+            for (int i = 0; i < 3; ++i)
+                b.push_back(static_cast<std::uint8_t>(day >> (8 * i)));
+            b.push_back(1);
+            b.push_back(r % 3 == 0 ? 1 : 0);
+            b.push_back(16);
+            std::uint64_t x = static_cast<std::uint64_t>(r) * 0x9E3779B97F4A7C15ull;
+            U64(b, x);
+            x ^= x >> 29;
+            U64(b, x * 0xBF58476D1CE4E5B9ull);
+            if (r % 20 == 0) {
+                const std::u16string memo = u"memo " + std::u16string(digits.begin(), digits.end());
+                U64(b, memo.size() * 2);
+                U32(b, static_cast<std::uint32_t>(memo.size() * 2));
+                Utf16(b, memo);
+                U32(b, 0);
+            } else {
+                U64(b, ~std::uint64_t{0});                    // PLP NULL
+            }
+            SendFullPackets(fd, b);
+        }
+        Done(b, 0x10, 0xC1, static_cast<std::uint64_t>(rows));
+        Send(fd, b);
+    }
+
     static TBytes PreloginAnswer()
     {
         // VERSION at 11 (6 bytes), ENCRYPTION at 17 (1 byte: not supported).
@@ -246,6 +380,8 @@ private:
                     break;       // never answered; the attention ends it
                 if (const std::size_t at = text.find("select rows "); at != std::string::npos) {
                     SendRows(fd, std::atoll(text.c_str() + at + 12));
+                } else if (const std::size_t t = text.find("select table "); t != std::string::npos) {
+                    SendTable(fd, std::atoll(text.c_str() + t + 13));
                 } else if (text.find("select 1") != std::string::npos) {
                     Send(fd, SelectOneAnswer());
                 } else {
@@ -269,8 +405,10 @@ private:
             const int fd = ::accept(m_listener.Fd(), nullptr, nullptr);
             if (fd < 0)
                 continue;
-            Talk(fd);
-            ::close(fd);
+            m_talks.emplace_back([this, fd] {
+                Talk(fd);
+                ::close(fd);
+            });
         }
     }
 
@@ -279,4 +417,5 @@ private:
     std::atomic<int> m_attentions{0};
     std::atomic<int> m_logins{0};
     std::thread m_thread;
+    std::vector<std::thread> m_talks;   // one per accepted connection; Serve's thread only
 };
