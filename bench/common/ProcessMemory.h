@@ -21,9 +21,8 @@ inline long long StatusBytes(const char* key)
 }
 
 [[nodiscard]] inline long long ResidentBytes() { return StatusBytes("VmRSS"); }
-// The peak resident set since the last ResetPeakResident().
+// The process's peak resident set. Benchmarks never reset it: a side's peak
+// is read in a child process of its own (Pairs.h).
 [[nodiscard]] inline long long PeakResidentBytes() { return StatusBytes("VmHWM"); }
-// Makes the peak the current resident set ("5" to clear_refs).
-inline void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 } // namespace bench

@@ -61,9 +61,8 @@ inline double MsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Resident and peak resident memory of this process, in MiB.
+// Resident memory of this process, in MiB.
 inline double RssMiB() { return static_cast<double>(ResidentBytes()) / (1024.0 * 1024.0); }
-inline double PeakMiB() { return static_cast<double>(PeakResidentBytes()) / (1024.0 * 1024.0); }
 
 // A key press and release sent through the application, as typing is.
 inline void Key(QWidget* target, int key, Qt::KeyboardModifiers modifiers = {}, const QString& text = {})

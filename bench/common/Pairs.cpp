@@ -1,0 +1,139 @@
+#include "bench/common/Pairs.h"
+
+#include "bench/common/ProcessMemory.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace bench {
+
+namespace {
+
+constexpr char kPeakTag[] = "BQA_CHILD_PEAK";
+
+} // namespace
+
+TSpread SpreadOf(std::vector<double> values)
+{
+    if (values.empty())
+        return {};
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
+}
+
+TPairs RunPairs(int pairs, const std::function<void()>& reset, const std::function<double()>& a,
+                const std::function<double()>& b)
+{
+    pairs = std::max(pairs, kMinPairs);
+    reset();
+    (void)a();
+    reset();
+    (void)b();
+    TPairs out;
+    for (int i = 0; i < pairs; ++i) {
+        reset();
+        out.a.push_back(a());
+        reset();
+        out.b.push_back(b());
+        out.ratios.push_back(out.a.back() / out.b.back());
+    }
+    reset();
+    return out;
+}
+
+void PrintPairs(const char* what, const char* aName, const char* bName, const TPairs& pairs, double target)
+{
+    const TSpread a = SpreadOf(pairs.a), b = SpreadOf(pairs.b), r = SpreadOf(pairs.ratios);
+    std::printf("%s: %s median %.3f s (%.3f-%.3f); %s median %.3f s (%.3f-%.3f)\n", what, aName, a.median, a.min,
+                a.max, bName, b.median, b.min, b.max);
+    std::printf("%s: ratio median %.3f (%.3f-%.3f over %zu alternating pairs)", what, r.median, r.min, r.max,
+                pairs.ratios.size());
+    if (target > 0)
+        std::printf(", target <= %.2f: %s", target, r.median <= target ? "met" : "MISSED");
+    std::printf("\n");
+}
+
+void ReturnFreeHeap()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+void PrintChildPeak(double baseBytes, double heldBytes)
+{
+    std::printf("%s %.0f %.0f %.0f\n", kPeakTag, baseBytes, static_cast<double>(PeakResidentBytes()), heldBytes);
+    std::fflush(stdout);
+}
+
+TChildPeak PeakInChild(const QStringList& args)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), args);
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        throw std::runtime_error("the peak child failed: " + args.join(QLatin1Char(' ')).toStdString());
+    const QList<QByteArray> lines = child.readAllStandardOutput().split('\n');
+    for (const QByteArray& line : lines) {
+        TChildPeak p;
+        char tag[32] = {};
+        if (std::sscanf(line.constData(), "%31s %lf %lf %lf", tag, &p.base, &p.peak, &p.held) == 4
+            && QByteArray(tag) == kPeakTag)
+            return p;
+    }
+    throw std::runtime_error("the peak child printed no figures: " + args.join(QLatin1Char(' ')).toStdString());
+}
+
+struct TResidentSampler::TState {
+    std::atomic<bool> stop{false};
+    std::atomic<long long> max{0};
+    long long hwmAtStart = 0;
+    std::thread thread;
+};
+
+TResidentSampler::TResidentSampler() : m_state(std::make_unique<TState>())
+{
+    m_state->hwmAtStart = PeakResidentBytes();
+    m_start = static_cast<double>(ResidentBytes());
+    m_state->max = static_cast<long long>(m_start);
+    m_state->thread = std::thread([s = m_state.get()] {
+        while (!s->stop) {
+            const long long now = ResidentBytes();
+            if (now > s->max)
+                s->max = now;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+}
+
+TResidentSampler::~TResidentSampler()
+{
+    (void)Stop();
+}
+
+double TResidentSampler::Stop()
+{
+    if (m_state->thread.joinable()) {
+        m_state->stop = true;
+        m_state->thread.join();
+        const long long hwm = PeakResidentBytes();
+        if (hwm > m_state->hwmAtStart)
+            m_state->max = std::max<long long>(m_state->max, hwm);
+    }
+    return static_cast<double>(m_state->max.load());
+}
+
+} // namespace bench
