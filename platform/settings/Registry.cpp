@@ -21,23 +21,6 @@ namespace {
 
 constexpr const char* kHeader = "BQA-REGISTRY 1";
 
-struct TValue {
-    QString name;
-    bool isString = true;
-    QString text;
-    std::int32_t number = 0;
-};
-
-struct TKey {
-    QString path;
-    std::map<QString, TValue> values; // by case-folded name
-};
-
-struct TStore {
-    bool readable = true; // false: the file exists but could not be read
-    std::map<QString, TKey> keys;  // by case-folded path; "" is the root
-};
-
 std::mutex& StoreMutex()
 {
     static std::mutex mutex;
@@ -130,78 +113,11 @@ qsizetype SeparatorIndex(QStringView s)
     return -1;
 }
 
-TKey& EnsureKey(TStore& store, const QString& path)
-{
-    // Parents first, so every prefix of a stored key is a key too.
-    QString prefix;
-    const QStringList parts = path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    store.keys.try_emplace(QString(), TKey{});
-    for (const QString& part : parts) {
-        prefix = prefix.isEmpty() ? part : prefix + QLatin1Char('\\') + part;
-        auto [it, inserted] = store.keys.try_emplace(Fold(prefix));
-        if (inserted)
-            it->second.path = prefix;
-    }
-    return store.keys[Fold(path)];
-}
-
 void NarrowMode(const QByteArray& file)
 {
     struct stat st {};
     if (::stat(file.constData(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0077) != 0)
         ::chmod(file.constData(), S_IRUSR | S_IWUSR);
-}
-
-TStore Load(const QString& fileName)
-{
-    TStore store;
-    store.keys.try_emplace(QString(), TKey{});
-    QFile file(fileName);
-    if (!file.exists())
-        return store;
-    NarrowMode(QFile::encodeName(fileName));
-    if (!file.open(QIODevice::ReadOnly)) {
-        store.readable = false;
-        return store;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        store.readable = false;
-        return store;
-    }
-    const QString text = QString::fromUtf8(bytes);
-    TKey* current = &store.keys[QString()];
-    const auto lines = QStringView(text).split(QLatin1Char('\n'));
-    for (QStringView line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (line.size() < 2 || line[1] != QLatin1Char(' '))
-            continue;
-        const QChar kind = line[0];
-        const QStringView body = line.mid(2);
-        if (kind == QLatin1Char('K')) {
-            current = &EnsureKey(store, NormalisePath(Unescape(body)));
-            continue;
-        }
-        if (kind != QLatin1Char('S') && kind != QLatin1Char('I'))
-            continue;
-        const qsizetype eq = SeparatorIndex(body);
-        if (eq < 0)
-            continue;
-        TValue value;
-        value.name = Unescape(body.left(eq));
-        if (kind == QLatin1Char('S')) {
-            value.text = Unescape(body.mid(eq + 1));
-        } else {
-            bool ok = false;
-            value.number = body.mid(eq + 1).toInt(&ok);
-            if (!ok)
-                continue;
-            value.isString = false;
-        }
-        current->values[Fold(value.name)] = value;
-    }
-    return store;
 }
 
 // Creates the missing directories of `dir`, each mode 0700.
@@ -216,29 +132,31 @@ bool EnsureDirectory(const QString& dir)
     return ::mkdir(name.constData(), S_IRWXU) == 0 || errno == EEXIST;
 }
 
-QByteArray Serialise(const TStore& store)
+// A store file as read: `readable` false when the file exists but could
+// not be read.
+struct TLoaded {
+    bool readable = true;
+    TRegistryFile file;
+};
+
+TLoaded Load(const QString& fileName)
 {
-    QByteArray out(kHeader);
-    out += '\n';
-    for (const auto& [folded, key] : store.keys) {
-        out += "K " + Escape(key.path).toUtf8() + '\n';
-        for (const auto& [n, value] : key.values) {
-            if (value.isString)
-                out += "S " + Escape(value.name).toUtf8() + '=' + Escape(value.text).toUtf8() + '\n';
-            else
-                out += "I " + Escape(value.name).toUtf8() + '=' + QByteArray::number(value.number) + '\n';
-        }
-    }
-    return out;
+    QFile file(fileName);
+    if (!file.exists())
+        return TLoaded{};
+    NarrowMode(QFile::encodeName(fileName));
+    if (!file.open(QIODevice::ReadOnly))
+        return TLoaded{false, TRegistryFile()};
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return TLoaded{false, TRegistryFile()};
+    return {true, TRegistryFile(std::move(bytes))};
 }
 
 // Replaces the file atomically; the new file is mode 0600 before it holds a
 // byte. False leaves the old file as it was.
-bool Save(const QString& fileName, const TStore& store)
+bool Save(const QString& fileName, const QByteArray& out)
 {
-    if (!store.readable)
-        return false;
-    const QByteArray out = Serialise(store);
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -252,11 +170,12 @@ bool Save(const QString& fileName, const TStore& store)
 // How long a writer waits for another process's read-modify-write.
 constexpr int kLockWaitMs = 5000;
 
-// Runs `change` on the freshly read store and saves it, holding the lock file
-// beside the store for the whole read-modify-write, so that two running
-// copies of the program never lose each other's writes. `change` returns
-// false to leave the file untouched. False when the lock, the directory or
-// the write failed, or when `change` declined.
+// Runs `change` on the freshly read file and saves the bytes it returns,
+// holding the lock file beside the store for the whole read-modify-write, so
+// that two running copies of the program never lose each other's writes.
+// `change` returns nullopt to leave the file untouched. False when the lock,
+// the directory or the write failed, when the file could not be read or is
+// not a settings file, or when `change` declined.
 template <class F>
 bool ChangeStore(const QString& fileName, F&& change)
 {
@@ -266,10 +185,11 @@ bool ChangeStore(const QString& fileName, F&& change)
     QLockFile lock(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".lock"));
     if (!lock.tryLock(kLockWaitMs))
         return false;
-    TStore store = Load(fileName);
-    if (!change(store))
+    const TLoaded loaded = Load(fileName);
+    if (!loaded.readable || !loaded.file.IsStore())
         return false;
-    return Save(fileName, store);
+    const std::optional<QByteArray> out = change(loaded.file);
+    return out && Save(fileName, *out);
 }
 
 [[noreturn]] void InvalidType(const QString& name)
@@ -282,16 +202,203 @@ bool ChangeStore(const QString& fileName, F&& change)
     throw Exception(QStringLiteral("Failed to set data for '%1'").arg(name));
 }
 
-const TValue* FindValue(const TStore& store, const QString& path, const QString& name)
+constexpr QByteArrayView kBom = "\xEF\xBB\xBF";
+
+// The line a value is stored as, with its line break.
+QByteArray ValueLine(const TRegistryValue& value)
 {
-    const auto key = store.keys.find(Fold(path));
-    if (key == store.keys.end())
-        return nullptr;
-    const auto value = key->second.values.find(Fold(name));
-    return value == key->second.values.end() ? nullptr : &value->second;
+    const QByteArray name = Escape(value.name).toUtf8();
+    if (value.isString)
+        return "S " + name + '=' + Escape(value.text).toUtf8() + '\n';
+    return "I " + name + '=' + QByteArray::number(value.number) + '\n';
+}
+
+QByteArray KeyLine(const QString& path)
+{
+    return "K " + Escape(path).toUtf8() + '\n';
 }
 
 } // namespace
+
+// ---- TRegistryFile ----
+
+TRegistryFile::TRegistryFile(QByteArray bytes) : m_bytes(std::move(bytes))
+{
+    Parse();
+}
+
+void TRegistryFile::Parse()
+{
+    TKey& root = m_keys[QString()];
+    const QByteArrayView all(m_bytes);
+    const qsizetype bom = all.startsWith(kBom) ? kBom.size() : 0;
+
+    // Whole lines; the bytes after the last line break are the cut tail.
+    for (qsizetype begin = 0; begin < all.size();) {
+        const qsizetype lf = all.indexOf('\n', begin);
+        if (lf < 0)
+            break;
+        m_lines.push_back({begin, lf + 1});
+        begin = lf + 1;
+    }
+    if (m_lines.empty()) {
+        // Empty, a cut-short header, or something else.
+        const QByteArrayView rest = all.sliced(bom);
+        m_store = QByteArrayView(QByteArray(kHeader) + "\r\n").startsWith(rest);
+        m_tail = m_bytes.size(); // a cut header is rewritten whole
+        root.insertAt = 0;
+        return;
+    }
+    m_tail = m_lines.back().end;
+    QByteArrayView first = all.sliced(bom, m_lines[0].end - 1 - bom);
+    if (first.endsWith('\r'))
+        first.chop(1);
+    m_header = m_store = first == QByteArrayView(kHeader);
+
+    TKey* current = &root;
+    root.insertAt = m_header ? 1 : 0;
+    for (qsizetype i = m_header ? 1 : 0; i < qsizetype(m_lines.size()); ++i) {
+        const qsizetype begin = i == 0 ? bom : m_lines[i].begin;
+        QByteArrayView raw = all.sliced(begin, m_lines[i].end - 1 - begin);
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        const char kind = raw.size() >= 2 && raw[1] == ' ' ? raw[0] : '\0';
+        if (kind == 'K') {
+            const QString path = NormalisePath(Unescape(QString::fromUtf8(raw.sliced(2))));
+            auto [it, inserted] = m_keys.try_emplace(Fold(path));
+            if (inserted)
+                it->second.path = path;
+            current = &it->second;
+        } else if (kind == 'S' || kind == 'I') {
+            const QString body = QString::fromUtf8(raw.sliced(2));
+            const qsizetype eq = SeparatorIndex(body);
+            if (eq >= 0) {
+                TRegistryValue value;
+                value.name = Unescape(QStringView(body).left(eq));
+                bool ok = true;
+                if (kind == 'S') {
+                    value.text = Unescape(QStringView(body).mid(eq + 1));
+                } else {
+                    value.number = QStringView(body).mid(eq + 1).toInt(&ok);
+                    value.isString = false;
+                }
+                if (ok) {
+                    TStoredValue& stored = current->values[Fold(value.name)];
+                    stored.value = std::move(value);
+                    stored.lines.push_back(i);
+                }
+            }
+        }
+        current->insertAt = i + 1;
+    }
+}
+
+const TRegistryFile::TKey* TRegistryFile::FindKey(const QString& path) const
+{
+    const auto it = m_keys.find(Fold(NormalisePath(path)));
+    return it == m_keys.end() ? nullptr : &it->second;
+}
+
+std::optional<QString> TRegistryFile::KeyPath(const QString& path) const
+{
+    const QString normal = NormalisePath(path);
+    const QString folded = Fold(normal);
+    if (const auto it = m_keys.find(folded); it != m_keys.end())
+        return it->second.path;
+    // A parent of a stored key: spelled as the first stored key below it.
+    const QString prefix = folded + QLatin1Char('\\');
+    const auto below = m_keys.lower_bound(prefix);
+    if (below == m_keys.end() || !below->first.startsWith(prefix))
+        return std::nullopt;
+    return below->second.path.left(normal.size());
+}
+
+const TRegistryValue* TRegistryFile::Value(const QString& path, const QString& name) const
+{
+    const TKey* key = FindKey(path);
+    if (!key)
+        return nullptr;
+    const auto it = key->values.find(Fold(name));
+    return it == key->values.end() ? nullptr : &it->second.value;
+}
+
+QStringList TRegistryFile::ValueNames(const QString& path) const
+{
+    QStringList names;
+    if (const TKey* key = FindKey(path))
+        for (const auto& [folded, stored] : key->values)
+            names << stored.value.name;
+    return names;
+}
+
+QStringList TRegistryFile::KeyPaths() const
+{
+    QStringList paths;
+    for (const auto& [folded, key] : m_keys)
+        if (!folded.isEmpty())
+            paths << key.path;
+    return paths;
+}
+
+QByteArray TRegistryFile::Compose(qsizetype at, const QByteArray& insert, const std::vector<qsizetype>& drop,
+                                  qsizetype replace, const QByteArray& replacement) const
+{
+    QByteArray out;
+    out.reserve(m_bytes.size() + insert.size() + replacement.size() + 32);
+    const qsizetype n = qsizetype(m_lines.size());
+    if (!m_header)
+        out += QByteArray(kHeader) + '\n';
+    auto dropped = drop.begin();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i == at)
+            out += insert;
+        if (dropped != drop.end() && *dropped == i) {
+            ++dropped;
+            continue;
+        }
+        if (i == replace)
+            out += replacement;
+        else
+            out += QByteArrayView(m_bytes).sliced(m_lines[i].begin, m_lines[i].end - m_lines[i].begin);
+    }
+    if (m_header && m_tail < m_bytes.size())
+        out += '#' + m_bytes.sliced(m_tail) + '\n';
+    if (at >= n)
+        out += insert;
+    return out;
+}
+
+QByteArray TRegistryFile::WithKey(const QString& path) const
+{
+    return Compose(qsizetype(m_lines.size()), KeyLine(NormalisePath(path)), {}, -1, {});
+}
+
+QByteArray TRegistryFile::WithValue(const QString& path, const TRegistryValue& value) const
+{
+    const QByteArray line = ValueLine(value);
+    const TKey* key = FindKey(path);
+    if (key) {
+        if (const auto it = key->values.find(Fold(value.name)); it != key->values.end())
+            return Compose(-1, {}, {}, it->second.lines.back(), line);
+        if (key->insertAt >= 0)
+            return Compose(key->insertAt, line, {}, -1, {});
+    }
+    const std::optional<QString> spelling = KeyPath(path);
+    return Compose(qsizetype(m_lines.size()), KeyLine(spelling ? *spelling : NormalisePath(path)) + line, {}, -1, {});
+}
+
+std::optional<QByteArray> TRegistryFile::WithoutValue(const QString& path, const QString& name) const
+{
+    const TKey* key = FindKey(path);
+    if (!key)
+        return std::nullopt;
+    const auto it = key->values.find(Fold(name));
+    if (it == key->values.end())
+        return std::nullopt;
+    return Compose(-1, {}, it->second.lines, -1, {});
+}
+
+// ---- TRegistry ----
 
 TRegistry::~TRegistry() { CloseKey(); }
 
@@ -341,23 +448,24 @@ bool TRegistry::OpenKey(const QString& key, bool canCreate)
 
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    const TStore store = Load(file);
-    if (const auto found = store.keys.find(Fold(path)); found != store.keys.end()) {
+    if (const std::optional<QString> found = Load(file).file.KeyPath(path)) {
         m_open = true;
-        m_path = found->second.path;
+        m_path = *found;
         return true;
     }
     if (!canCreate)
         return false;
-    QString spelling;
-    const bool saved = ChangeStore(file, [&](TStore& fresh) {
-        spelling = EnsureKey(fresh, path).path; // another copy may have made it meanwhile
-        return true;
+    std::optional<QString> spelling;
+    const bool saved = ChangeStore(file, [&](const TRegistryFile& fresh) -> std::optional<QByteArray> {
+        spelling = fresh.KeyPath(path); // another copy may have made it meanwhile
+        if (spelling)
+            return std::nullopt;
+        return fresh.WithKey(path);
     });
-    if (!saved)
+    if (!saved && !spelling)
         return false;
     m_open = true;
-    m_path = spelling.isEmpty() ? path : spelling;
+    m_path = spelling ? *spelling : path;
     return true;
 }
 
@@ -374,16 +482,15 @@ bool TRegistry::KeyExists(const QString& key) const
         path = path.isEmpty() ? m_path : m_path + QLatin1Char('\\') + path;
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    const TStore store = Load(file);
-    return store.keys.count(Fold(path)) != 0;
+    return Load(file).file.KeyPath(path).has_value();
 }
 
 QString TRegistry::ReadString(const QString& name) const
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    const TStore store = Load(file);
-    const TValue* value = FindValue(store, m_path, name);
+    const TLoaded loaded = Load(file);
+    const TRegistryValue* value = loaded.file.Value(m_path, name);
     if (!value)
         return QString();
     if (!value->isString)
@@ -395,8 +502,8 @@ std::int32_t TRegistry::ReadInteger(const QString& name) const
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    const TStore store = Load(file);
-    const TValue* value = FindValue(store, m_path, name);
+    const TLoaded loaded = Load(file);
+    const TRegistryValue* value = loaded.file.Value(m_path, name);
     if (!value || value->isString)
         InvalidType(name);
     return value->number;
@@ -406,30 +513,22 @@ bool TRegistry::ValueExists(const QString& name) const
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    const TStore store = Load(file);
-    return FindValue(store, m_path, name) != nullptr;
+    return Load(file).file.Value(m_path, name) != nullptr;
 }
 
 QStringList TRegistry::GetValueNames() const
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    const TStore store = Load(file);
-    QStringList names;
-    const auto key = store.keys.find(Fold(m_path));
-    if (key != store.keys.end())
-        for (const auto& [folded, value] : key->second.values)
-            names << value.name;
-    return names;
+    return Load(file).file.ValueNames(m_path);
 }
 
 void TRegistry::WriteString(const QString& name, const QString& value)
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    const bool saved = ChangeStore(file, [&](TStore& store) {
-        EnsureKey(store, m_path).values[Fold(name)] = TValue{name, true, value, 0};
-        return true;
+    const bool saved = ChangeStore(file, [&](const TRegistryFile& store) -> std::optional<QByteArray> {
+        return store.WithValue(m_path, TRegistryValue{name, true, value, 0});
     });
     if (!saved)
         FailedToSet(name);
@@ -439,9 +538,8 @@ void TRegistry::WriteInteger(const QString& name, std::int32_t value)
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    const bool saved = ChangeStore(file, [&](TStore& store) {
-        EnsureKey(store, m_path).values[Fold(name)] = TValue{name, false, QString(), value};
-        return true;
+    const bool saved = ChangeStore(file, [&](const TRegistryFile& store) -> std::optional<QByteArray> {
+        return store.WithValue(m_path, TRegistryValue{name, false, QString(), value});
     });
     if (!saved)
         FailedToSet(name);
@@ -451,8 +549,5 @@ bool TRegistry::DeleteValue(const QString& name)
 {
     const QString file = StorePath();
     std::lock_guard lock(StoreMutex());
-    return ChangeStore(file, [&](TStore& store) {
-        const auto key = store.keys.find(Fold(m_path));
-        return key != store.keys.end() && key->second.values.erase(Fold(name)) != 0;
-    });
+    return ChangeStore(file, [&](const TRegistryFile& store) { return store.WithoutValue(m_path, name); });
 }

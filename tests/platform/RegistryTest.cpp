@@ -40,6 +40,19 @@ protected:
         return QStringLiteral("<no failure>");
     }
 
+    void WriteFile(const QByteArray& bytes) const
+    {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(m_file).absolutePath()));
+        QFile f(m_file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+    QByteArray FileBytes() const
+    {
+        QFile f(m_file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    }
+
     QTemporaryDir m_dir;
     QString m_file;
 };
@@ -275,6 +288,153 @@ TEST_F(RegistryTest, DamagedLinesAreSkippedNotFatal)
     EXPECT_EQ(reg.ReadString(QStringLiteral("A")), QStringLiteral("good"));
     EXPECT_FALSE(reg.ValueExists(QStringLiteral("W")));
     EXPECT_EQ(reg.ReadString(QStringLiteral("B")), QStringLiteral("\\x4"));
+}
+
+TEST_F(RegistryTest, AWriteChangesOnlyItsOwnLinesAndKeepsEveryOtherByte)
+{
+    // Lines of kinds this version does not know, damaged lines, a value that
+    // is not UTF-8, CR LF endings and a second key.
+    const QByteArray head = "BQA-REGISTRY 1\r\nK SOFTWARE\\\\Norlet System\r\n";
+    const QByteArray a = "S A=old\r\n";
+    const QByteArray rest = "garbage\r\nX future kind\nS B=caf\xe9 \xff\xfe\nI W=notanumber\n";
+    const QByteArray other = "K SOFTWARE\\\\Norlet System\\\\frmQA\nS C=c\n";
+    WriteFile(head + a + rest + other);
+
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kRoot, false));
+    EXPECT_EQ(reg.ReadString(QStringLiteral("B")), QStringLiteral("caf\uFFFD \uFFFD\uFFFD"));
+    reg.WriteString(QStringLiteral("A"), QStringLiteral("new"));
+    EXPECT_EQ(FileBytes(), head + "S A=new\n" + rest + other);
+    reg.WriteInteger(QStringLiteral("D"), -5);
+    EXPECT_EQ(FileBytes(), head + "S A=new\n" + rest + "I D=-5\n" + other) << "a new value goes at the end of its key";
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("frmQA"), false));
+    EXPECT_TRUE(reg.DeleteValue(QStringLiteral("c")));
+    EXPECT_EQ(FileBytes(), head + "S A=new\n" + rest + "I D=-5\n" + "K SOFTWARE\\\\Norlet System\\\\frmQA\n");
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\New\\Key"), true));
+    reg.WriteString(QStringLiteral("E"), QStringLiteral("e"));
+    EXPECT_TRUE(FileBytes().endsWith("K SOFTWARE\\\\Norlet System\\\\frmQA\nK New\\\\Key\nS E=e\n"));
+
+    // A value set on several lines: the last one reads, a write changes it,
+    // a delete removes them all.
+    WriteFile("BQA-REGISTRY 1\nS V=1\nK x\nK \nS v=2\n");
+    reg.CloseKey();
+    EXPECT_EQ(reg.ReadString(QStringLiteral("V")), QStringLiteral("2"));
+    reg.WriteString(QStringLiteral("V"), QStringLiteral("3"));
+    EXPECT_EQ(FileBytes(), "BQA-REGISTRY 1\nS V=1\nK x\nK \nS V=3\n");
+    EXPECT_TRUE(reg.DeleteValue(QStringLiteral("V")));
+    EXPECT_EQ(FileBytes(), "BQA-REGISTRY 1\nK x\nK \n");
+    EXPECT_FALSE(reg.ValueExists(QStringLiteral("V")));
+}
+
+TEST_F(RegistryTest, AFileThatIsNotASettingsFileIsNeverWrittenOver)
+{
+    const QList<QByteArray> foreign = {
+        "A=Driver=SQLite3\nK SOFTWARE\n",
+        QByteArray("\x00\x01\x02\xff", 4),
+        "x",
+        "\n",
+    };
+    for (const QByteArray& bytes : foreign) {
+        WriteFile(bytes);
+        TRegistry reg;
+        EXPECT_FALSE(reg.OpenKey(kRoot, true));
+        EXPECT_EQ(MessageOf([&] { reg.WriteString(QStringLiteral("A"), QStringLiteral("y")); }), QStringLiteral("Failed to set data for 'A'"));
+        EXPECT_EQ(FileBytes(), bytes);
+    }
+    // Lines of the store's form without its header are read, never written.
+    const QByteArray headless = "BQA-REGISTRY 2\nK SOFTWARE\\\\Norlet System\nS A=x\n";
+    WriteFile(headless);
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kRoot, true));
+    EXPECT_EQ(reg.ReadString(QStringLiteral("A")), QStringLiteral("x"));
+    EXPECT_FALSE(reg.DeleteValue(QStringLiteral("A")));
+    EXPECT_EQ(MessageOf([&] { reg.WriteString(QStringLiteral("A"), QStringLiteral("y")); }), QStringLiteral("Failed to set data for 'A'"));
+    EXPECT_EQ(FileBytes(), headless);
+    // An empty file, or a header cut short, is a store with nothing in it yet.
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("BQA-REG"), QByteArray("\xEF\xBB\xBF" "BQA-REGISTRY 1\r")}) {
+        WriteFile(bytes);
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(kRoot, true));
+        reg.WriteString(QStringLiteral("A"), QStringLiteral("y"));
+        EXPECT_EQ(FileBytes(), "BQA-REGISTRY 1\nK SOFTWARE\\\\Norlet System\nS A=y\n");
+    }
+}
+
+TEST_F(RegistryTest, AStoreCutAtAnyByteReadsItsWholeLinesAndTheNextWriteKeepsThem)
+{
+    struct TLine {
+        QByteArray bytes;
+        QString key;     // the key a value line belongs to
+        QString name;    // empty: not a value line
+        QString value;
+    };
+    const QString form = QStringLiteral("\\SOFTWARE\\Norlet System\\frmQA");
+    const std::vector<TLine> lines = {
+        {"BQA-REGISTRY 1\n", {}, {}, {}},
+        {"K SOFTWARE\\\\Norlet System\n", {}, {}, {}},
+        {"S A=Driver\\=SQLite3;Database\\=/home/u/\xd0\xb4\xd0\xb5\xd0\xbc\xd0\xbe.db\n", kRoot, QStringLiteral("A"), QStringLiteral("Driver=SQLite3;Database=/home/u/демо.db")},
+        {"K SOFTWARE\\\\Norlet System\\\\frmQA\n", {}, {}, {}},
+        {"I WidthForm=693\n", form, QStringLiteral("WidthForm"), QStringLiteral("693")},
+        {"S Note=1\\x0a2 \xf0\x9f\x98\x80\n", form, QStringLiteral("Note"), QStringLiteral("1\n2 😀")},
+    };
+    QByteArray whole;
+    std::vector<qsizetype> ends;
+    for (const TLine& line : lines) {
+        whole += line.bytes;
+        ends.push_back(whole.size());
+    }
+    auto read = [](TRegistry& reg, const TLine& line) {
+        if (!reg.OpenKey(line.key, false) || !reg.ValueExists(line.name))
+            return std::optional<QString>();
+        return std::optional<QString>(line.name == QStringLiteral("WidthForm") ? QString::number(reg.ReadInteger(line.name))
+                                                                              : reg.ReadString(line.name));
+    };
+
+    for (qsizetype cut = 0; cut <= whole.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        const QByteArray bytes = whole.left(cut);
+        WriteFile(bytes);
+        TRegistry reg;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].name.isEmpty())
+                continue;
+            const std::optional<QString> got = read(reg, lines[i]);
+            if (ends[i] <= cut)
+                EXPECT_EQ(got, lines[i].value) << lines[i].name.toStdString();
+            else
+                EXPECT_FALSE(got.has_value()) << lines[i].name.toStdString() << " read from a cut line";
+        }
+        EXPECT_EQ(reg.KeyExists(form), ends[3] <= cut);
+
+        ASSERT_TRUE(reg.OpenKey(form, true));
+        reg.WriteString(QStringLiteral("Z"), QStringLiteral("z"));
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].name.isEmpty())
+                continue;
+            if (ends[i] <= cut)
+                EXPECT_EQ(read(reg, lines[i]), lines[i].value) << lines[i].name.toStdString() << " lost by the write";
+            else
+                EXPECT_FALSE(read(reg, lines[i]).has_value()) << lines[i].name.toStdString() << " revived by the write";
+        }
+        ASSERT_TRUE(reg.OpenKey(form, false));
+        EXPECT_EQ(reg.ReadString(QStringLiteral("Z")), QStringLiteral("z"));
+        // The cut tail stays in the file, commented out.
+        const qsizetype tail = bytes.lastIndexOf('\n') + 1;
+        if (tail > 0 && tail < cut) {
+            EXPECT_TRUE(FileBytes().contains("\n#" + bytes.mid(tail) + "\n"));
+        }
+    }
+}
+
+TEST(RegistryFile, KeysExistWithTheirParentsSpelledAsStored)
+{
+    const TRegistryFile file("BQA-REGISTRY 1\nK SOFTWARE\\\\Norlet System\\\\frmQA\nK software\\\\other\n");
+    EXPECT_EQ(file.KeyPath(QStringLiteral("software")), QStringLiteral("SOFTWARE"));
+    EXPECT_EQ(file.KeyPath(QStringLiteral("Software\\NORLET SYSTEM")), QStringLiteral("SOFTWARE\\Norlet System"));
+    EXPECT_EQ(file.KeyPath(QStringLiteral("SOFTWARE\\Other\\")), QStringLiteral("software\\other"));
+    EXPECT_FALSE(file.KeyPath(QStringLiteral("SOFTWARE\\Norlet")).has_value()) << "a prefix of a name is no key";
+    EXPECT_EQ(file.KeyPath(QString()), QString());
+    EXPECT_EQ(file.KeyPaths(), (QStringList{QStringLiteral("SOFTWARE\\Norlet System\\frmQA"), QStringLiteral("software\\other")}));
 }
 
 } // namespace
