@@ -74,9 +74,19 @@ void wRegFormLoad(TfrmQA& form)
         form.SetPlacementCentred();
         return;
     }
-    const QPoint pos(StoredInteger(left), StoredInteger(top));
+    // Placement as designed, left first: a bad top leaves the left applied.
+    const QList<QRect> screens = ScreenRects();
+    QPoint pos(StoredInteger(left), form.pos().y());
+    form.SetOuterPos(pos);
+    try {
+        pos.setY(StoredInteger(top));
+    } catch (...) {
+        if (!IsOnSomeScreen(QRect(pos, form.OuterSize()), screens))
+            form.SetPlacementCentred();
+        throw;
+    }
     // A rectangle off every screen opens centred at its size instead.
-    if (IsOnSomeScreen(QRect(pos, form.OuterSize()), ScreenRects()))
+    if (IsOnSomeScreen(QRect(pos, form.OuterSize()), screens))
         form.SetOuterPos(pos);
     else
         form.SetPlacementCentred();

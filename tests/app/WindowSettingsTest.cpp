@@ -173,6 +173,20 @@ TEST_F(WindowSettings, ABadValueIsReportedAndTheValuesReadBeforeItStay)
     TfrmQA& again = Open();
     EXPECT_EQ(again.frameGeometry().width(), 610);
     EXPECT_EQ(again.frameGeometry().height(), kDesignSize.height());
+    Close();
+
+    // Left is converted and applied before top is read.
+    Store({{kWidthFormValue, QStringLiteral("600")}, {kHeightFormValue, QStringLiteral("450")},
+           {kLeftFormValue, QStringLiteral("abc")}, {kTopFormValue, QStringLiteral("xyz")}});
+    Open();
+    EXPECT_EQ(dialogs->Texts(TDialogKind::Error).back(), QStringLiteral("'abc' is not a valid integer value."));
+    Close();
+    const QPoint corner = QGuiApplication::primaryScreen()->geometry().topLeft() + QPoint(37, 0);
+    Store({{kLeftFormValue, QString::number(corner.x())}, {kTopFormValue, QStringLiteral("xyz")}});
+    TfrmQA& leftOnly = Open();
+    EXPECT_EQ(dialogs->Texts(TDialogKind::Error).back(), QStringLiteral("'xyz' is not a valid integer value."));
+    EXPECT_EQ(leftOnly.frameGeometry().left(), corner.x());
+    EXPECT_EQ(leftOnly.frameGeometry().size(), QSize(600, 450));
 }
 
 TEST_F(WindowSettings, AValueOfAnotherTypeIsReported)
