@@ -7,10 +7,13 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
 #include <QScopeGuard>
 #include <QStringDecoder>
 #include <QTextDocument>
+#include <QTextBlock>
 #include <QTextDocumentFragment>
+#include <QTextLayout>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -31,6 +34,29 @@ namespace {
     }
     return DecodeCodePage(AnsiCodePage(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
+
+// The plain-text layout with each paragraph's own alignment. The base lays a
+// block out with the document's default option; lines are aligned when they
+// are drawn or hit-tested, after the block's bounding rectangle is asked for,
+// so the block's alignment is put into its layout there.
+class TAlignedPlainTextLayout final : public QPlainTextDocumentLayout {
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+    [[nodiscard]] QRectF blockBoundingRect(const QTextBlock& block) const override
+    {
+        const QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
+        if (QTextLayout* layout = block.isValid() ? block.layout() : nullptr) {
+            const Qt::Alignment wanted = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+            QTextOption option = layout->textOption();
+            if (option.alignment() != wanted) {
+                option.setAlignment(wanted);
+                layout->setTextOption(option);
+            }
+        }
+        return rect;
+    }
+};
 
 // Gives the heap freed by a large load back to the system.
 void ReturnFreedHeap()
@@ -67,6 +93,9 @@ QString DecodePlainText(const QByteArray& bytes)
 
 TRichEdit::TRichEdit(QWidget* parent) : QPlainTextEdit(parent)
 {
+    auto* doc = new QTextDocument(this);
+    doc->setDocumentLayout(new TAlignedPlainTextLayout(doc));
+    setDocument(doc);
     // Tab moves the focus; Enter inserts a line break.
     setTabChangesFocus(true);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);

@@ -1,11 +1,13 @@
 #pragma once
 // The rich-edit control of the query editor and of the content viewer: a
 // text box with a text limit, loading bytes as RTF first and as plain text
-// second. RTF character formats show; paragraph alignment does not.
+// second. RTF character formats and paragraph alignment show.
 //
 // Built on the plain-text layout, which lays out only the blocks it shows and
 // scrolls by lines, so large content opens, scrolls and takes typing without
-// a layout of the whole document.
+// a layout of the whole document. That layout knows one alignment for the
+// whole document; the editor's own layout gives each laid-out paragraph its
+// block's alignment.
 
 #include <QByteArray>
 #include <QPlainTextEdit>

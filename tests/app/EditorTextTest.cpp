@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -80,5 +82,36 @@ TEST(RichEditLimit, LoadReplacesTheContentAndRaisesTheLimit)
     QApplication::processEvents();
     EXPECT_EQ(edit.verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
     EXPECT_FALSE(edit.verticalScrollBar()->isVisible());
+}
+
+TEST(RichEditAlignment, RtfParagraphsKeepTheirAlignmentAcrossAResize)
+{
+    TRichEdit edit;
+    edit.resize(400, 200);
+    edit.show();
+    edit.LoadFromBytes("{\\rtf1\\ansi left\\par\\qc centre\\par\\pard\\qr right\\par\\pard plain}");
+    ASSERT_EQ(edit.document()->blockCount(), 4);
+    // The caret's x at the start and end of block `n`, in viewport pixels.
+    const auto caretX = [&](int n, QTextCursor::MoveOperation where) {
+        QTextCursor c(edit.document()->findBlockByNumber(n));
+        c.movePosition(where);
+        return edit.cursorRect(c).x();
+    };
+    for (const int width : {400, 600}) {
+        edit.resize(width, 200);
+        QApplication::processEvents();
+        const int text = edit.viewport()->width();
+        const int margin = static_cast<int>(edit.document()->documentMargin());
+        SCOPED_TRACE(width);
+        EXPECT_LE(caretX(0, QTextCursor::StartOfBlock), margin + 1);
+        const int centreMid = (caretX(1, QTextCursor::StartOfBlock) + caretX(1, QTextCursor::EndOfBlock)) / 2;
+        EXPECT_NEAR(centreMid, text / 2, 3);
+        EXPECT_GE(caretX(2, QTextCursor::EndOfBlock), text - margin - 3);
+        EXPECT_LE(caretX(3, QTextCursor::StartOfBlock), margin + 1);   // \pard resets to left
+    }
+    // Plain text after it is left-aligned again.
+    edit.LoadFromBytes("plain");
+    QApplication::processEvents();
+    EXPECT_LE(caretX(0, QTextCursor::StartOfBlock), static_cast<int>(edit.document()->documentMargin()) + 1);
 }
 } // namespace
