@@ -1,9 +1,11 @@
+#include "app/QtTranslations.h"
 #include "app/Unit1.h"
 #include "platform/ui/Application.h"
 #include "query/untNotes.h"
 #include "query/untPwd.h"
 
 #include <QFont>
+#include <QLocale>
 
 #include <memory>
 
@@ -11,6 +13,8 @@ int main(int argc, char** argv)
 {
     // Event delivery runs guarded: no failure leaves a Qt event handler.
     TApplication application(argc, argv);
+    // Qt's own dialogs and buttons speak the user's language.
+    InstallQtTranslations(application, QLocale::system());
     // The program ends when frmQA closes, whatever other window is open.
     application.setQuitOnLastWindowClosed(false);
     // The design font is a narrow bitmap face; where it is missing, prefer
