@@ -742,7 +742,8 @@ void TfrmQA::pmDBPopup(QObject*)
         ReadDatabases(*qrySqlDop, [this](const TDatabaseEntry& db) {
             auto* item = new QAction(MenuCaption(db.name), pmDB);
             item->setData(db.name);
-            item->setCheckable(true);
+            // Only the current database draws a check mark.
+            item->setCheckable(db.current);
             item->setChecked(db.current);
             ConnectGuarded(item, &QAction::triggered, this, &TfrmQA::ClickDbItem);
             pmDB->addAction(item);

@@ -89,10 +89,15 @@ TEST_F(PickerForm, OpenedTwiceEachDatabaseShowsOnceAndTheTickFollowsTheCurrentOn
     emit form->pmDB->aboutToShow();
     emit form->pmDB->aboutToShow();
     EXPECT_EQ(Captions(form->pmDB), QStringList({QStringLiteral("master"), QStringLiteral("sales"), QStringLiteral("Sales"), QStringLiteral("R&&D")}));
+    // Only the current one has a check box at all, and it is ticked.
     std::vector<bool> ticks;
-    for (const QAction* a : form->pmDB->actions())
+    std::vector<bool> boxes;
+    for (const QAction* a : form->pmDB->actions()) {
         ticks.push_back(a->isChecked());
+        boxes.push_back(a->isCheckable());
+    }
     EXPECT_EQ(ticks, std::vector<bool>({false, false, true, false}));
+    EXPECT_EQ(boxes, ticks);
 
     ScriptDatabases(QStringLiteral("master"), {QStringLiteral("master"), QStringLiteral("Sales")});
     emit form->pmDB->aboutToShow();
