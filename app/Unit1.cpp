@@ -771,7 +771,7 @@ void TfrmQA::pmSizePopup(QObject*)
             Button3Click(Button3);
         ReadTables(*qrySqlDop, [this](const TTableEntry& table) {
             auto* item = new QAction(MenuCaption(table.name), pmSizeList);
-            item->setData(QStringList{table.schema, table.name});
+            item->setData(table.query);
             ConnectGuarded(item, &QAction::triggered, this, &TfrmQA::pmSizeListItem);
             pmSizeList->addAction(item);
         });
@@ -781,10 +781,10 @@ void TfrmQA::pmSizePopup(QObject*)
 void TfrmQA::pmSizeListItem(QObject* Sender)
 {
     const auto* item = qobject_cast<const QAction*>(Sender);
-    const QStringList table = item ? item->data().toStringList() : QStringList();
-    if (table.size() != 2)
+    const QString query = item ? item->data().toString() : QString();
+    if (query.isEmpty())
         return;
-    reQuery->setPlainText(TableQueryText(table[0], table[1]));
+    reQuery->setPlainText(query);
     bQueryClick(Sender);
 }
 void TfrmQA::N11Click(QObject*)

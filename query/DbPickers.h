@@ -5,6 +5,12 @@
 // quoted, never as bare text, and are carried beside the menu captions
 // rather than taken back from them.
 //
+// SQL Server is asked in Transact-SQL (the statements below). On an ODBC
+// connection to any other engine the driver's catalogue answers instead
+// (platform/odbc/OdbcCatalog.h): its catalogues are the databases, its
+// tables and views the tables, and a table's first rows are asked for in
+// the engine's own words ("limit 100" where "top" is unknown).
+//
 // User-interface thread only; every call blocks until the server answers.
 
 #include "query/Database.h"
@@ -26,9 +32,13 @@ struct TDatabaseEntry {
     bool current = false;   // exact, case-sensitive match with db_name()
 };
 
+// Rows a table's first-rows query asks for.
+inline constexpr int kFirstRowsCount = 100;
+
 struct TTableEntry {
     QString schema;
     QString name;
+    QString query;   // the statement that shows its first rows
 };
 
 // A caption that shows `name` as itself: every "&" doubled, so the menu
@@ -45,7 +55,9 @@ struct TTableEntry {
 // handing each to `add` as it is read (entries handed over before a failure
 // stay with the caller). Failures of the queries propagate.
 void ReadDatabases(TDbQuery& aux, const std::function<void(const TDatabaseEntry&)>& add);
-// Every table and view of the current database, sorted by name by the server.
+// Every table and view of the current database, sorted by name, each with
+// its first-rows query.
 void ReadTables(TDbQuery& aux, const std::function<void(const TTableEntry&)>& add);
-// Runs "use" for `name` on the auxiliary query's connection.
+// Makes `name` the current database of the auxiliary query's connection:
+// "use" on SQL Server, the driver's current catalogue elsewhere.
 void UseDatabase(TDbQuery& aux, const QString& name);

@@ -5,6 +5,7 @@
 
 #include "app/RichEdit.h"
 #include "app/Unit1.h"
+#include "grid/dxDBGrid.h"
 #include "platform/settings/Registry.h"
 #include "query/ConnectionManager.h"
 #include "query/DbPickers.h"
@@ -208,6 +209,35 @@ TEST_F(PickerForm, AnEmptyDatabaseGivesAnEmptySubMenu)
     EXPECT_TRUE(form->pmSizeList->actions().isEmpty());
 }
 
+// The demo's engine: no Transact-SQL, so the driver's catalogue fills the
+// menus through the form's own auxiliary query.
+TEST_F(PickerForm, OnSqliteTheOneDatabaseIsTickedAndATableShowsItsFirstRows)
+{
+    emit form->pmDB->aboutToShow();
+    ASSERT_EQ(form->pmDB->actions().size(), 1);
+    QAction* db = form->pmDB->actions()[0];
+    EXPECT_EQ(db->text(), MenuCaption(m_dir.filePath("pick.db")));
+    EXPECT_TRUE(db->isCheckable() && db->isChecked());
+    db->trigger();
+    EXPECT_EQ(dialogs->Texts(TDialogKind::Message),
+              QStringList{QStringLiteral("Перешли к базе: ") + m_dir.filePath("pick.db")});
+
+    const QString rows = QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where i < 150) "
+                                        "select i from n");
+    for (const QString& sql : {QStringLiteral("create table \"x; drop table y\" as ") + rows,
+                               QStringLiteral("create table \"R&D\"(a)"), QStringLiteral("create view v as select 1 as one")}) {
+        form->qrySqlDop->SetSQL(sql);
+        (void)form->qrySqlDop->ExecSQL();
+    }
+    emit form->pmSize->aboutToShow();
+    EXPECT_EQ(Captions(form->pmSizeList), QStringList({QStringLiteral("R&&D"), QStringLiteral("v"), QStringLiteral("x; drop table y")}));
+    ItemNamed(form->pmSizeList, QStringLiteral("x; drop table y"))->trigger();
+    EXPECT_EQ(form->reQuery->toPlainText(), QStringLiteral("select * from \"x; drop table y\" limit 100"));
+    EXPECT_TRUE(form->dxDBGridRes->isVisible());
+    EXPECT_EQ(form->ADOQuerySql->RecordCount(), kFirstRowsCount);
+    EXPECT_EQ(dialogs->Count(TDialogKind::Error), 0u);
+}
+
 class PickerFormPostgres : public PickerForm {
 protected:
     void SetUp() override
@@ -233,18 +263,27 @@ TEST_F(PickerFormPostgres, TheServersTablesWithTheirSchemaInNameOrder)
 {
     emit form->pmSize->aboutToShow();
     EXPECT_TRUE(dialogs->log.empty());
+    const QString prefix = QStringLiteral("select * from \"bqa_export_pick\".");
     QStringList mine;
     for (const QAction* a : form->pmSizeList->actions())
-        if (a->data().toStringList().value(0) == QStringLiteral("bqa_export_pick"))
+        if (a->data().toString().startsWith(prefix))
             mine << a->text();
     EXPECT_EQ(mine, QStringList({QStringLiteral("a]b"), QStringLiteral("it's"), QStringLiteral("r&&d"),
                                  QStringLiteral("two  blanks"), QStringLiteral("x; drop table y")}));
     QAction* item = ItemNamed(form->pmSizeList, QStringLiteral("x; drop table y"));
     ASSERT_NE(item, nullptr);
     item->trigger();
-    EXPECT_EQ(form->reQuery->toPlainText(), QStringLiteral("select top 100 * from  [bqa_export_pick].[x; drop table y]"));
+    EXPECT_EQ(form->reQuery->toPlainText(), prefix + QStringLiteral("\"x; drop table y\" limit 100"));
+    EXPECT_TRUE(form->dxDBGridRes->isVisible());   // the empty table's columns
     // The table is still there: nothing of its name ran as SQL.
     EXPECT_NO_THROW(odbc_test::OpenQuery(*m_admin, QStringLiteral("select * from \"bqa_export_pick\".\"x; drop table y\"")));
+
+    // The database menu: the connection's own database, ticked.
+    emit form->pmDB->aboutToShow();
+    const QString current = odbc_test::OpenQuery(*m_admin, QStringLiteral("select current_database()"))->Fields(0)->AsString();
+    QAction* db = ItemNamed(form->pmDB, MenuCaption(current));
+    ASSERT_NE(db, nullptr);
+    EXPECT_TRUE(db->isChecked());
 }
 
 } // namespace
