@@ -396,21 +396,16 @@ long long TOdbcQuery::ExecSQL()
 
 namespace {
 
-// Hands the heap pages freed while a result was fetched back to the system
-// on every exit path: drivers that hold a whole result while it is fetched
-// otherwise leave the process several times larger than what it keeps.
-class TReturnFreePages {
-public:
-    TReturnFreePages() = default;
-    TReturnFreePages(const TReturnFreePages&) = delete;
-    TReturnFreePages& operator=(const TReturnFreePages&) = delete;
-    ~TReturnFreePages()
-    {
+// Hands the free heap pages back to the system when a result closes: drivers
+// that hold a whole result while it is fetched otherwise leave the process
+// several times larger than what it keeps. A fetch never trims, so its time
+// is the driver's and the store's alone.
+void ReturnFreePages()
+{
 #ifdef __GLIBC__
-        malloc_trim(0);
+    malloc_trim(0);
 #endif
-    }
-};
+}
 
 } // namespace
 
@@ -437,7 +432,6 @@ SQLSMALLINT TOdbcQuery::SkipToRowSet(TOdbcConnection& conn, SQLHSTMT stmt) const
 
 void TOdbcQuery::InternalOpen(TColumnStore& store)
 {
-    const TReturnFreePages returnFreePages; // runs after the statement is freed
     TOdbcConnection& conn = RequireConnection();
     TOdbcStmt stmt;
     const TRunningStatement running(*this, conn, stmt);
@@ -484,6 +478,7 @@ void TOdbcQuery::Close()
 {
     m_fetched.reset();
     TMemDataSet::Close();
+    ReturnFreePages();
 }
 
 // ------------------------------------------------------------------- delete
