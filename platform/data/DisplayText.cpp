@@ -4,11 +4,11 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -75,16 +75,22 @@ QString CutAtNul(QString s)
     return s;
 }
 
-// A date or time pattern compiled once for a locale: the pieces in order.
-// Patterns that use anything beyond the numeric fields and AM/PM (names,
-// quotes, fractions of a second, unusual run lengths) and locales with other
-// digits than ASCII are left to QLocale, which re-parses the pattern on every
-// call: about 8 us a value, against well under 1 us here (bench_export).
+// A date or time pattern compiled once for a locale: the pieces in order,
+// with the locale's month and day names, AM/PM texts and digits looked up at
+// compile time, so a value costs no QLocale call (QLocale re-parses the
+// pattern on every call: about 8 us a value, against well under 1 us here,
+// bench_export). What the pieces cannot show as QLocale::toString would
+// (fractions of a second, unusual run lengths, letters outside the kind of
+// value, years outside 1000..9999) is left to
+// QLocale; DisplayTextTest compares both in every locale.
 struct TPatternPiece {
-    enum Kind : std::uint8_t { Literal, Day, Month, Year2, Year4, Hour12, Hour24, Minute, Second, AmPm };
+    enum Kind : std::uint8_t {
+        Literal, Day, Month, Year2, Year4, Hour12, Hour24, Minute, Second, AmPm, DayName, MonthName
+    };
     Kind kind = Literal;
     bool padded = false;   // two digits for the numeric fields
-    QString text;          // Literal; AmPm: unused
+    bool longName = false; // DayName, MonthName: the long form
+    QString text;          // Literal
 };
 
 struct TCompiledPattern {
@@ -92,26 +98,83 @@ struct TCompiledPattern {
     QLocale locale = QLocale::c();
     bool valid = false;    // compiled for pattern + locale
     bool fast = false;     // false: leave the pattern to QLocale
+    // The locale's zero digit, one code unit or a surrogate pair; the other
+    // digits follow it in the last unit.
+    std::array<char16_t, 2> zero{u'0', 0};
     QString am, pm;        // as the pattern shows them (upper or lower case)
+    std::array<QString, 12> months[2];   // [long] short, long names
+    std::array<QString, 7> days[2];      // [long] Monday first
     std::vector<TPatternPiece> pieces;
 };
 
-void Compile(TCompiledPattern& c)
+// The quoted text at p[i] (a quote) as QLocale reads it: "''" is a quote,
+// inside quotes too; an unclosed quote runs to the end. Moves i past it.
+QString ReadQuoted(const QString& p, qsizetype& i)
+{
+    ++i;
+    if (i == p.size())
+        return {};
+    if (p[i] == u'\'') {
+        ++i;
+        return QStringLiteral("'");
+    }
+    QString text;
+    while (i < p.size()) {
+        if (p[i] == u'\'') {
+            if (i + 1 < p.size() && p[i + 1] == u'\'') {
+                text += u'\'';
+                i += 2;
+                continue;
+            }
+            break;
+        }
+        text += p[i++];
+    }
+    if (i < p.size())
+        ++i;
+    return text;
+}
+
+// `date`: the pattern formats dates (else times); letters of the other kind
+// are left to QLocale.
+void Compile(TCompiledPattern& c, bool date)
 {
     c.pieces.clear();
-    c.fast = c.locale.zeroDigit() == QLatin1String("0");
+    const QString zero = c.locale.zeroDigit();
+    c.fast = (zero.size() == 1 && !zero[0].isSurrogate())
+        || (zero.size() == 2 && zero[0].isHighSurrogate() && zero[1].isLowSurrogate()
+            && (zero[1].unicode() & 0x3FF) + 9 <= 0x3FF);
+    c.zero = {c.fast ? zero[0].unicode() : u'0', c.fast && zero.size() == 2 ? zero[1].unicode() : char16_t(0)};
     bool twelveHour = false;
     bool upperAmPm = true;
     const QString& p = c.pattern;
     const qsizetype n = p.size();
+    auto literal = [&c](const QString& text) {
+        if (!c.pieces.empty() && c.pieces.back().kind == TPatternPiece::Literal)
+            c.pieces.back().text += text;
+        else
+            c.pieces.push_back({TPatternPiece::Literal, false, false, text});
+    };
     for (qsizetype i = 0; i < n && c.fast;) {
         const QChar ch = p[i];
+        if (ch == u'\'') {
+            literal(ReadQuoted(p, i));
+            continue;
+        }
         qsizetype run = 1;
         while (i + run < n && p[i + run] == ch)
             ++run;
         TPatternPiece piece;
-        if (!ch.isLetter() && ch != u'\'') {
-            piece.text = p.mid(i, run);
+        const bool dateLetter = ch == u'd' || ch == u'M' || ch == u'y';
+        const bool timeLetter = ch == u'h' || ch == u'H' || ch == u'm' || ch == u's' || ch == u'z' || ch == u'a'
+            || ch == u'A' || ch == u't';
+        if (!dateLetter && !timeLetter) {
+            literal(p.mid(i, run));
+            i += run;
+            continue;
+        }
+        if (dateLetter != date) {
+            c.fast = false;
         } else if ((ch == u'A' || ch == u'a') && run == 1) {
             piece.kind = TPatternPiece::AmPm;
             twelveHour = true;
@@ -121,6 +184,9 @@ void Compile(TCompiledPattern& c)
                     c.fast = false; // mixed case means the locale's own casing
                 run = 2;
             }
+        } else if ((ch == u'd' || ch == u'M') && (run == 3 || run == 4)) {
+            piece.kind = ch == u'd' ? TPatternPiece::DayName : TPatternPiece::MonthName;
+            piece.longName = run == 4;
         } else if (run <= 2 && (ch == u'd' || ch == u'M' || ch == u'h' || ch == u'H' || ch == u'm' || ch == u's')) {
             piece.padded = run == 2;
             piece.kind = ch == u'd' ? TPatternPiece::Day
@@ -143,11 +209,18 @@ void Compile(TCompiledPattern& c)
                 piece.kind = TPatternPiece::Hour24;
     c.am = upperAmPm ? c.locale.amText().toUpper() : c.locale.amText().toLower();
     c.pm = upperAmPm ? c.locale.pmText().toUpper() : c.locale.pmText().toLower();
+    for (int form = 0; form < 2; ++form) {
+        const QLocale::FormatType type = form ? QLocale::LongFormat : QLocale::ShortFormat;
+        for (int m = 0; m < 12; ++m)
+            c.months[form][std::size_t(m)] = c.locale.monthName(m + 1, type);
+        for (int d = 0; d < 7; ++d)
+            c.days[form][std::size_t(d)] = c.locale.dayName(d + 1, type);
+    }
     c.valid = true;
 }
 
 // The compiled form of `pattern` for `locale`; one slot per kind of value
-// (date, time) and thread, recompiled when either changes.
+// (0 date, 1 time) and thread, recompiled when either changes.
 const TCompiledPattern& Compiled(int slot, const QString& pattern, const QLocale& locale)
 {
     thread_local std::array<TCompiledPattern, 2> cache;
@@ -155,18 +228,30 @@ const TCompiledPattern& Compiled(int slot, const QString& pattern, const QLocale
     if (!c.valid || c.pattern != pattern || c.locale != locale) {
         c.pattern = pattern;
         c.locale = locale;
-        Compile(c);
+        Compile(c, slot == 0);
     }
     return c;
 }
 
-void AppendNumber(QString& out, int value, bool padded)
+using TZero = std::array<char16_t, 2>;
+
+void AppendDigit(QString& out, int digit, const TZero& zero)
+{
+    if (zero[1] == 0) {
+        out += QChar(char16_t(zero[0] + digit));
+    } else {
+        out += QChar(zero[0]);
+        out += QChar(char16_t(zero[1] + digit));
+    }
+}
+
+void AppendNumber(QString& out, int value, bool padded, const TZero& zero)
 {
     if (padded && value < 10)
-        out += u'0';
+        AppendDigit(out, 0, zero);
     if (value >= 10)
-        AppendNumber(out, value / 10, false);
-    out += QChar(u'0' + value % 10);
+        AppendNumber(out, value / 10, false, zero);
+    AppendDigit(out, value % 10, zero);
 }
 
 // Appends the pieces for a date and/or a time; false when a value lies
@@ -174,26 +259,35 @@ void AppendNumber(QString& out, int value, bool padded)
 // after 9999).
 bool AppendPieces(QString& out, const TCompiledPattern& c, const QDate* d, const QTime* t)
 {
+    const TZero& z = c.zero;
     for (const TPatternPiece& piece : c.pieces) {
         switch (piece.kind) {
         case TPatternPiece::Literal: out += piece.text; break;
-        case TPatternPiece::Day: if (!d) return false; AppendNumber(out, d->day(), piece.padded); break;
-        case TPatternPiece::Month: if (!d) return false; AppendNumber(out, d->month(), piece.padded); break;
+        case TPatternPiece::Day: if (!d) return false; AppendNumber(out, d->day(), piece.padded, z); break;
+        case TPatternPiece::Month: if (!d) return false; AppendNumber(out, d->month(), piece.padded, z); break;
+        case TPatternPiece::DayName:
+            if (!d) return false;
+            out += c.days[piece.longName][std::size_t(d->dayOfWeek() - 1)];
+            break;
+        case TPatternPiece::MonthName:
+            if (!d) return false;
+            out += c.months[piece.longName][std::size_t(d->month() - 1)];
+            break;
         case TPatternPiece::Year2:
         case TPatternPiece::Year4:
             if (!d || d->year() < 1000 || d->year() > 9999)
                 return false;
-            AppendNumber(out, piece.kind == TPatternPiece::Year2 ? d->year() % 100 : d->year(), true);
+            AppendNumber(out, piece.kind == TPatternPiece::Year2 ? d->year() % 100 : d->year(), true, z);
             break;
         case TPatternPiece::Hour12: {
             if (!t) return false;
             const int h = t->hour() % 12;
-            AppendNumber(out, h == 0 ? 12 : h, piece.padded);
+            AppendNumber(out, h == 0 ? 12 : h, piece.padded, z);
             break;
         }
-        case TPatternPiece::Hour24: if (!t) return false; AppendNumber(out, t->hour(), piece.padded); break;
-        case TPatternPiece::Minute: if (!t) return false; AppendNumber(out, t->minute(), piece.padded); break;
-        case TPatternPiece::Second: if (!t) return false; AppendNumber(out, t->second(), piece.padded); break;
+        case TPatternPiece::Hour24: if (!t) return false; AppendNumber(out, t->hour(), piece.padded, z); break;
+        case TPatternPiece::Minute: if (!t) return false; AppendNumber(out, t->minute(), piece.padded, z); break;
+        case TPatternPiece::Second: if (!t) return false; AppendNumber(out, t->second(), piece.padded, z); break;
         case TPatternPiece::AmPm: if (!t) return false; out += t->hour() < 12 ? c.am : c.pm; break;
         }
     }
@@ -207,7 +301,7 @@ QString DateText(const QDate& d, const TFormatSettings& fs)
     const TCompiledPattern& c = Compiled(0, fs.shortDateFormat, fs.locale);
     QString out;
     if (c.fast) {
-        out.reserve(c.pattern.size() + 4);
+        out.reserve(c.pattern.size() + 16);
         if (AppendPieces(out, c, &d, nullptr))
             return out;
     }
@@ -221,7 +315,7 @@ QString TimeText(const QTime& t, const TFormatSettings& fs)
     const TCompiledPattern& c = Compiled(1, fs.longTimeFormat, fs.locale);
     QString out;
     if (c.fast) {
-        out.reserve(c.pattern.size() + 4);
+        out.reserve(c.pattern.size() + 16);
         if (AppendPieces(out, c, nullptr, &t))
             return out;
     }
@@ -263,51 +357,66 @@ QString FormatFloatGeneral(double value, QChar decimalSeparator)
     if (value == 0.0)
         return QStringLiteral("0");
 
-    // "-d.dddddddddddddde+xxx": the value rounded to 15 significant digits.
+    // "-d.dddddddddddddde+xxx": the value rounded to 15 significant digits,
+    // as printf's "%.14e" rounds it, without the C locale.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const char* const end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14).ptr;
     const char* p = buf;
     const bool negative = *p == '-';
     if (negative)
         ++p;
-    QString digits;
-    for (; *p && *p != 'e'; ++p)
-        if (*p >= '0' && *p <= '9')
-            digits += QLatin1Char(*p);
-    const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
-    while (digits.size() > 1 && digits.endsWith(u'0'))
-        digits.chop(1);
+    char digits[16];
+    int nd = 0;
+    for (; p < end && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[nd++] = *p;
+    int exponent = 0;
+    if (p + 1 < end) {
+        const bool minus = p[1] == '-';
+        std::from_chars(p + 2, end, exponent);
+        if (minus)
+            exponent = -exponent;
+    }
+    while (nd > 1 && digits[nd - 1] == '0')
+        --nd;
 
-    QString out;
+    char16_t out[48];
+    int n = 0;
+    const char16_t point = decimalSeparator.unicode();
     if (negative)
-        out += u'-';
+        out[n++] = u'-';
     if (exponent >= -5 && exponent < 15) {
         if (exponent >= 0) {
-            const qsizetype intDigits = exponent + 1;
-            if (digits.size() <= intDigits) {
-                out += digits;
-                out += QString(intDigits - digits.size(), u'0');
-            } else {
-                out += digits.left(intDigits);
-                out += decimalSeparator;
-                out += digits.mid(intDigits);
+            const int intDigits = exponent + 1;
+            for (int i = 0; i < intDigits; ++i)
+                out[n++] = i < nd ? char16_t(digits[i]) : u'0';
+            if (nd > intDigits) {
+                out[n++] = point;
+                for (int i = intDigits; i < nd; ++i)
+                    out[n++] = char16_t(digits[i]);
             }
         } else {
-            out += u'0';
-            out += decimalSeparator;
-            out += QString(-exponent - 1, u'0');
-            out += digits;
+            out[n++] = u'0';
+            out[n++] = point;
+            for (int i = 0; i < -exponent - 1; ++i)
+                out[n++] = u'0';
+            for (int i = 0; i < nd; ++i)
+                out[n++] = char16_t(digits[i]);
         }
     } else {
-        out += digits[0];
-        if (digits.size() > 1) {
-            out += decimalSeparator;
-            out += digits.mid(1);
+        out[n++] = char16_t(digits[0]);
+        if (nd > 1) {
+            out[n++] = point;
+            for (int i = 1; i < nd; ++i)
+                out[n++] = char16_t(digits[i]);
         }
-        out += u'E';
-        out += QString::number(exponent);
+        out[n++] = u'E';
+        char exp[8];
+        const char* const expEnd = std::to_chars(exp, exp + sizeof exp, exponent).ptr;
+        for (const char* e = exp; e < expEnd; ++e)
+            out[n++] = char16_t(*e);
     }
-    return out;
+    return QString(reinterpret_cast<const QChar*>(out), n);
 }
 
 QString FormatExactDecimal(QStringView text, QChar decimalSeparator)
@@ -320,13 +429,14 @@ QString FormatExactDecimal(QStringView text, QChar decimalSeparator)
         ++i;
     }
     const qsizetype intStart = i;
-    while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128)
+    auto digit = [&t](qsizetype at) { return t[at].unicode() >= u'0' && t[at].unicode() <= u'9'; };
+    while (i < t.size() && digit(i))
         ++i;
     QStringView intPart = t.mid(intStart, i - intStart);
     QStringView fracPart;
     if (i < t.size() && t[i] == u'.') {
         const qsizetype fracStart = ++i;
-        while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128)
+        while (i < t.size() && digit(i))
             ++i;
         fracPart = t.mid(fracStart, i - fracStart);
     }

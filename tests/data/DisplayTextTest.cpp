@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -28,6 +32,78 @@ const TFormatSettings& DeDe()
 }
 
 QString Float(double v) { return FormatFloatGeneral(v, u'.'); }
+
+// The general float format as it was first written, through printf's "%.14e":
+// what the fast path must match character for character.
+QString PrintfFloatGeneral(double value, QChar decimalSeparator)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+    if (value == 0.0)
+        return QStringLiteral("0");
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const char* p = buf;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    QString digits;
+    for (; *p && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9')
+            digits += QLatin1Char(*p);
+    const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    while (digits.size() > 1 && digits.endsWith(u'0'))
+        digits.chop(1);
+    QString out;
+    if (negative)
+        out += u'-';
+    if (exponent >= -5 && exponent < 15) {
+        if (exponent >= 0) {
+            const qsizetype intDigits = exponent + 1;
+            if (digits.size() <= intDigits) {
+                out += digits;
+                out += QString(intDigits - digits.size(), u'0');
+            } else {
+                out += digits.left(intDigits) + decimalSeparator + digits.mid(intDigits);
+            }
+        } else {
+            out += u'0';
+            out += decimalSeparator;
+            out += QString(-exponent - 1, u'0');
+            out += digits;
+        }
+    } else {
+        out += digits[0];
+        if (digits.size() > 1)
+            out += decimalSeparator + digits.mid(1);
+        out += u'E' + QString::number(exponent);
+    }
+    return out;
+}
+
+// Doubles of every kind: any bit pattern, short decimals, integers, values
+// at the edges of the fixed notation and ones that round up a digit.
+std::vector<double> RandomDoubles(std::mt19937_64& random, int count)
+{
+    std::vector<double> values = {1e15, 999999999999999.4, 999999999999999.5, 0.00001, 0.0000099999999999999995,
+                                  9.999999999999995, 0.95, -1e-5, 5e-324, std::numeric_limits<double>::max()};
+    std::uniform_int_distribution<int> kind(0, 3), exponent(-8, 17);
+    while (static_cast<int>(values.size()) < count) {
+        const std::uint64_t bits = random();
+        double v = 0;
+        switch (kind(random)) {
+        case 0: std::memcpy(&v, &bits, sizeof v); break;
+        case 1: v = static_cast<double>(static_cast<std::int64_t>(bits % 2000000001) - 1000000000) / 100.0; break;
+        case 2: v = static_cast<double>(static_cast<std::int64_t>(bits)) / std::pow(10.0, exponent(random)); break;
+        default: v = std::ldexp(static_cast<double>(bits >> 11), exponent(random) * 4 - 53); break;
+        }
+        if (std::isfinite(v))
+            values.push_back(v);
+    }
+    return values;
+}
 QString Decimal(const char* text) { return FormatExactDecimal(QString::fromLatin1(text), u'.'); }
 
 } // namespace
@@ -161,6 +237,39 @@ TEST(DisplayText, DatesAndTimesReadAsTheLocaleWritesThemInEveryLocale)
             EXPECT_EQ(ValueDisplayText(t, ftTime, fs), fs.locale.toString(t, fs.longTimeFormat)) << pattern;
     }
     EXPECT_EQ(checked, locales.size());
+}
+
+TEST(DisplayText, FloatsMatchThePrintfFormatOnRandomValuesInEveryLocale)
+{
+    std::mt19937_64 random(20261209);
+    const std::vector<double> values = RandomDoubles(random, 2000);
+    const QList<QLocale> locales = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyCountry);
+    ASSERT_GT(locales.size(), 100);
+    for (const QLocale& locale : locales) {
+        const TFormatSettings fs = TFormatSettings::FromLocale(locale);
+        for (std::size_t i = 0; i < values.size(); i += locale == locales.front() ? 1 : 7)
+            ASSERT_EQ(ValueDisplayText(values[i], ftFloat, fs), PrintfFloatGeneral(values[i], fs.decimalSeparator))
+                << locale.name().toStdString() << " " << values[i];
+    }
+}
+
+TEST(DisplayText, RandomDatesAndTimesReadAsTheLocaleWritesThemInEveryLocale)
+{
+    std::mt19937 random(1209);
+    std::uniform_int_distribution<qint64> day(QDate(1000, 1, 1).toJulianDay(), QDate(9999, 12, 31).toJulianDay());
+    std::uniform_int_distribution<int> msecs(0, 86400 * 1000 - 1);
+    const QList<QLocale> locales = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyCountry);
+    for (const QLocale& locale : locales) {
+        const TFormatSettings fs = TFormatSettings::FromLocale(locale);
+        for (int i = 0; i < 40; ++i) {
+            const QDate d = QDate::fromJulianDay(day(random));
+            const QTime t = QTime::fromMSecsSinceStartOfDay(msecs(random));
+            ASSERT_EQ(ValueDisplayText(d, ftDate, fs), locale.toString(d, fs.shortDateFormat))
+                << locale.name().toStdString() << " " << fs.shortDateFormat.toStdString();
+            ASSERT_EQ(ValueDisplayText(t, ftTime, fs), locale.toString(t, fs.longTimeFormat))
+                << locale.name().toStdString() << " " << fs.longTimeFormat.toStdString();
+        }
+    }
 }
 
 TEST(DisplayText, DecimalSeparatorFollowsTheLocale)
