@@ -104,6 +104,13 @@ TRichEdit::TRichEdit(QWidget* parent) : QPlainTextEdit(parent)
     document()->setUndoRedoEnabled(true);
 }
 
+QString TRichEdit::CommandText() const
+{
+    QString text = document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
 int TRichEdit::TextLength() const
 {
     return std::max(0, document()->characterCount() - 1);

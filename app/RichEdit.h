@@ -47,6 +47,10 @@ public:
     // The file's bytes are released before the text is laid out.
     void LoadFromFile(const QString& fileName);
 
+    // The text as typed, paragraph breaks as "\n": unlike toPlainText(), a
+    // no-break space stays U+00A0 and a line separator stays U+2028.
+    [[nodiscard]] QString CommandText() const;
+
     // Number of characters in the document, paragraph breaks counting one.
     [[nodiscard]] int TextLength() const;
 

@@ -326,7 +326,7 @@ public:
     }
     TFormRunView(const TFormRunView&) = delete;
     TFormRunView& operator=(const TFormRunView&) = delete;
-    [[nodiscard]] QString EditorPlainText() const override { return m_form.reQuery->toPlainText(); }
+    [[nodiscard]] QString EditorPlainText() const override { return m_form.reQuery->CommandText(); }
     void SetStatusText(const QString& text) override { m_form.StatusBar1->SetStatusText(text); }
     void ShowMemoText(const QString& text) override
     {
@@ -403,6 +403,7 @@ void TfrmQA::CreateComponents()
         *ADOConnection, *ADOQuerySql, *dxDBGridRes, *m_runView,
         [this] { Button3Click(Button3); },
         [] { return ProcessConnectionString(); }});
+    ADOQuerySql->SetWaitRunner(RecordCommandWaitRunner(*ADOQuerySql, *m_runView));
 
     // "*.*" matches every file name on the original platform, names without
     // a dot included.
@@ -561,6 +562,14 @@ void TfrmQA::closeEvent(QCloseEvent* event)
         m_closeAfterRun = true;
         CancelDbTask();
         event->ignore();
+        return;
+    }
+    // Another wait (a delete written back, a connect): cancelled, and the
+    // close asked again once it has ended.
+    if (DbTaskInProgress()) {
+        CancelDbTask();
+        event->ignore();
+        QTimer::singleShot(kProgressFrameMs * 3, this, &QWidget::close);
         return;
     }
     Guarded([this] { FormClose(this); });

@@ -7,6 +7,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/DialogService.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QEvent>
 #include <QGuiApplication>
@@ -863,8 +864,12 @@ void TdxDBGrid::focusOutEvent(QFocusEvent* event)
     QAbstractScrollArea::focusOutEvent(event);
     InvalidateNodeRect(m_focusedNode);
     m_mouse->FocusLost();
-    // Cancel on exit: a blank record does not outlive the focus.
-    if (m_link.Active() && OptionsDB().Contains(edgoCancelOnExit))
+    // Cancel on exit: a blank record does not outlive the focus. The grid's
+    // own popup and a box of this program over the window (the delete's
+    // question among them) only borrow the focus; it comes back.
+    const bool borrowed = event->reason() == Qt::PopupFocusReason || m_askingToDelete
+        || QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr;
+    if (!borrowed && m_link.Active() && OptionsDB().Contains(edgoCancelOnExit))
         Guarded([this] { CancelUntouchedInsert(); });
 }
 
@@ -1054,11 +1059,19 @@ void TdxDBGrid::DeleteFocusedRecord()
     TDataSet* ds = m_link.DataSet();
     if (ds->IsEmpty() || !ds->CanModify())
         return;
-    if (db.Contains(edgoConfirmDelete)
-        && !Dialogs().Confirm(window(), QStringLiteral("Confirm"), QStringLiteral("Delete record?")))
+    // The question is about this record: the blank one while inserting.
+    const TDataSetState state = ds->State();
+    const TBookmark record = ds->GetBookmark();
+    if (db.Contains(edgoConfirmDelete)) {
+        const QScopedValueRollback<bool> asking(m_askingToDelete, true);
+        if (!Dialogs().Confirm(window(), QStringLiteral("Confirm"), QStringLiteral("Delete record?")))
+            return;
+    }
+    // Whatever moved meanwhile, another record is never deleted in its place.
+    if (!m_link.Active() || m_link.DataSet() != ds || ds->State() != state || ds->GetBookmark() != record)
         return;
-    // The dataset decides what a delete does; a failure propagates and the
-    // record stays where the dataset keeps it.
+    // The dataset decides what a delete does (a blank record is dropped); a
+    // failure propagates and the record stays where the dataset keeps it.
     ds->Delete();
 }
 

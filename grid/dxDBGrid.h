@@ -289,6 +289,7 @@ private:
     bool m_destroying = false;
     int m_pressedColumn = -1;
     bool m_inScrollBarUpdate = false;
+    bool m_askingToDelete = false;   // the delete's question is on screen
     int m_sizingLineX = -1;
     int m_dropMarkX = -1;
     TWheelAccumulator m_wheel;

@@ -2,7 +2,9 @@
 
 #include "platform/ui/DialogService.h"
 #include "platform/core/Failure.h"
+#include "query/ConnectionManager.h"
 #include "query/Database.h"
+#include "query/DbTask.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,8 +17,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -341,21 +345,55 @@ int TConnectionDialog::TestTimeout() const
     return ok && seconds > 0 ? seconds : kDefaultTestTimeout;
 }
 
+void TConnectionDialog::done(int result)
+{
+    if (m_waiting) {
+        m_doneAfterWait = result;
+        return;
+    }
+    QDialog::done(result);
+}
+
+bool TConnectionDialog::WaitFor(std::function<void()> work)
+{
+    TDbTaskEnd end = TDbTaskEnd::Finished;
+    {
+        const TWaitCursor cursor;
+        const QScopedValueRollback<bool> waiting(m_waiting, true);
+        TDbWait wait;
+        wait.abandonOnCancel = true;
+        // The driver's own login time-out ends the work first; this is the
+        // bound for a driver that lets it pass.
+        wait.giveUpAfterMs = (static_cast<qint64>(TestTimeout()) + 5) * 1000;
+        end = RunDbTask(std::move(work), wait);
+    }
+    if (const std::optional<int> result = std::exchange(m_doneAfterWait, std::nullopt))
+        QTimer::singleShot(0, this, [this, r = *result] { done(r); });
+    return end == TDbTaskEnd::Finished;
+}
+
 void TConnectionDialog::TestConnection()
 {
-    std::unique_ptr<TDbConnection> connection = CreateDbConnection(QStringLiteral("TestConnection"));
-    connection->SetLoginTimeout(TestTimeout());
-    connection->SetConnectionString(m_settings.ConnectionString());
-    QString outcome;
-    try {
-        TWaitCursor wait;
-        connection->Open();
-        connection->Close();
-        outcome = QStringLiteral("Проверка подключения прошла успешно.");
-    } catch (const Exception& e) {
-        outcome = e.Message();
-    }
-    Dialogs().ShowMessage(outcome);
+    // Shared with the worker, which may outlive a wait given up.
+    struct TOutcome {
+        QString text;
+    };
+    auto outcome = std::make_shared<TOutcome>();
+    const QString connectionString = m_settings.ConnectionString();
+    const int timeout = TestTimeout();
+    const bool finished = WaitFor([outcome, connectionString, timeout] {
+        try {
+            std::unique_ptr<TDbConnection> connection = CreateDbConnection(QStringLiteral("TestConnection"));
+            connection->SetLoginTimeout(timeout);
+            connection->SetConnectionString(connectionString);
+            connection->Open();
+            connection->Close();
+            outcome->text = QStringLiteral("Проверка подключения прошла успешно.");
+        } catch (const Exception& e) {
+            outcome->text = e.Message();
+        }
+    });
+    Dialogs().ShowMessage(finished ? outcome->text : QString::fromUtf16(kConnectCancelledText));
 }
 
 void TConnectionDialog::ListDatabases()
@@ -363,29 +401,39 @@ void TConnectionDialog::ListDatabases()
     const QString sql = m_settings.DatabaseListQuery();
     if (sql.isEmpty())
         return;
-    QStringList names;
-    try {
-        TWaitCursor wait;
-        std::unique_ptr<TDbConnection> connection = CreateDbConnection(QStringLiteral("DatabaseList"));
-        connection->SetLoginTimeout(TestTimeout());
-        connection->SetConnectionString(m_settings.DatabaseListConnectionString());
-        connection->Open();
-        std::unique_ptr<TDbQuery> query = CreateDbQuery(QStringLiteral("qryDatabases"), connection.get());
-        query->SetSQL(sql);
-        query->Open();
-        for (query->First(); !query->Eof(); query->Next())
-            names << query->Fields(0)->AsVariant().toString();
-        query->Close();
-        connection->Close();
-    } catch (const Exception& e) {
-        Dialogs().ShowMessage(e.Message());
+    struct TListing {
+        QStringList names;
+        QString error;
+    };
+    auto listing = std::make_shared<TListing>();
+    const QString connectionString = m_settings.DatabaseListConnectionString();
+    const int timeout = TestTimeout();
+    const bool finished = WaitFor([listing, connectionString, sql, timeout] {
+        try {
+            std::unique_ptr<TDbConnection> connection = CreateDbConnection(QStringLiteral("DatabaseList"));
+            connection->SetLoginTimeout(timeout);
+            connection->SetConnectionString(connectionString);
+            connection->Open();
+            std::unique_ptr<TDbQuery> query = CreateDbQuery(QStringLiteral("qryDatabases"), connection.get());
+            query->SetSQL(sql);
+            query->Open();
+            for (query->First(); !query->Eof(); query->Next())
+                listing->names << query->Fields(0)->AsVariant().toString();
+            query->Close();
+            connection->Close();
+        } catch (const Exception& e) {
+            listing->error = e.Message();
+        }
+    });
+    if (!finished || !listing->error.isEmpty()) {
+        Dialogs().ShowMessage(finished ? listing->error : QString::fromUtf16(kConnectCancelledText));
         return;
     }
     // The entered text stays; only the list below it changes.
     m_updating = true;
     const QString entered = m_databaseCombo->currentText();
     m_databaseCombo->clear();
-    m_databaseCombo->addItems(names);
+    m_databaseCombo->addItems(listing->names);
     m_databaseCombo->setEditText(entered);
     m_updating = false;
 }

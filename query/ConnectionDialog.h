@@ -4,7 +4,9 @@
 // connection string with the password, or "" when cancelled.
 //
 // User-interface thread only. Test Connection and the database list connect
-// synchronously, bounded by a short login timeout.
+// on a worker while the dialog keeps painting (query/DbTask.h), bounded by a
+// short login timeout; Esc gives up the wait. A close of the dialog asked for
+// meanwhile is held until the wait has ended.
 
 #include "query/ConnectionSettings.h"
 
@@ -12,6 +14,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -52,6 +55,8 @@ public:
     // Fills the database list from the server; failures go to a message box.
     void ListDatabases();
 
+    void done(int result) override;
+
     // Seconds Test Connection and the database list wait for a login when
     // the Advanced page leaves it open.
     static constexpr int kDefaultTestTimeout = 15;
@@ -73,10 +78,15 @@ private:
     void RefreshAllTable();
     void RefreshAll();
     [[nodiscard]] int TestTimeout() const;
+    // Runs `work` (which owns what it touches) on a worker while the dialog
+    // waits; false when the user gave the wait up.
+    bool WaitFor(std::function<void()> work);
 
     TConnectionSettings m_settings;
     std::vector<TProviderEntry> m_providers;
     bool m_updating = false;
+    bool m_waiting = false;
+    std::optional<int> m_doneAfterWait;   // a close asked for during a wait
 
     QTabWidget* m_tabs = nullptr;
     QListWidget* m_providerList = nullptr;

@@ -82,8 +82,7 @@ QString ConnectTarget(const QString& connectionString)
 
 QString ConnectProgressText(const QString& target, qint64 elapsedMs)
 {
-    const QString seconds = QString::number(static_cast<double>(elapsedMs) / 1000.0, 'f', 1);
-    return QStringLiteral("Подключение к %1 (%2 с). Esc — отмена").arg(target, seconds);
+    return QStringLiteral("Подключение к %1 (%2 с). Esc — отмена").arg(target, ProgressSeconds(elapsedMs));
 }
 
 void OpenInBackground(TDbConnection& connection)

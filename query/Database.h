@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -72,6 +73,12 @@ public:
     [[nodiscard]] virtual const std::vector<TDbError>& Errors() const = 0;
 };
 
+// Runs `work` while the caller waits for the server: the window's way of
+// waiting without freezing (query/DbTask.h). It may run `work` on another
+// thread, cancelling through TDbQuery::CancelRunning(), and rethrows its
+// exception on the caller's thread.
+using TDbWaitRunner = std::function<void(const std::function<void()>& work)>;
+
 // A query on a connection. Open() runs the SQL and fetches the whole result
 // into memory; a statement without any row set fails with
 // "<Name>: CommandText does not return a result set" and sets the first error
@@ -108,6 +115,9 @@ public:
     virtual void CancelRunning() {}
     // Rows fetched so far by the running or last fetch (any thread; relaxed).
     [[nodiscard]] virtual long long RowsFetched() const { return 0; }
+    // Where the server work of a record command (a delete written back)
+    // waits; without one it runs in place on the calling thread.
+    virtual void SetWaitRunner(TDbWaitRunner runner) { (void)runner; }
 };
 
 // SQLSTATE of a statement stopped by CancelRunning() (ODBC's "operation

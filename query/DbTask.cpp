@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QScopedValueRollback>
 #include <QMouseEvent>
 #include <QTimer>
@@ -84,6 +85,16 @@ private:
 std::function<void()>* g_activeCancel = nullptr;
 
 } // namespace
+
+QString ProgressSeconds(qint64 elapsedMs)
+{
+    return QLocale().toString(static_cast<double>(elapsedMs) / 1000.0, 'f', 1);
+}
+
+bool DbTaskInProgress()
+{
+    return g_activeCancel != nullptr;
+}
 
 void CancelDbTask()
 {

@@ -25,6 +25,11 @@ public:
     [[nodiscard]] virtual QObject* CancelControl() = 0;
 };
 
+// The elapsed time as progress notes show it: seconds with one decimal, the
+// separator of the user's locale (QLocale(), the system's unless a default
+// was set).
+[[nodiscard]] QString ProgressSeconds(qint64 elapsedMs);
+
 // How long a wait runs before progress is shown, and how often it is polled.
 inline constexpr int kProgressDelayMs = 300;
 inline constexpr int kProgressFrameMs = 16;
@@ -58,3 +63,5 @@ TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait);
 // Cancels the wait in progress as Esc would (a close of the main window asks
 // this); nothing when none runs. User-interface thread.
 void CancelDbTask();
+// Whether a wait is in progress. User-interface thread.
+[[nodiscard]] bool DbTaskInProgress();

@@ -60,11 +60,37 @@ QString JoinSqlLines(const QString& text)
 
 QString RunProgressText(long long rowsFetched, qint64 elapsedMs)
 {
-    const QString seconds = QString::number(static_cast<double>(elapsedMs) / 1000.0, 'f', 1);
+    const QString seconds = ProgressSeconds(elapsedMs);
     const QString what = rowsFetched > 0
         ? QStringLiteral("Получено строк: %1").arg(rowsFetched)
         : QStringLiteral("Выполняется запрос");
     return QStringLiteral("%1 (%2 с). Esc — отмена").arg(what, seconds);
+}
+
+QString DeleteProgressText(qint64 elapsedMs)
+{
+    return QStringLiteral("Удаление записи (%1 с). Esc — отмена").arg(ProgressSeconds(elapsedMs));
+}
+
+TDbWaitRunner RecordCommandWaitRunner(TDbQuery& query, TProgressView& view)
+{
+    return [&query, &view](const std::function<void()>& work) {
+        const auto hide = qScopeGuard([&view] { view.HideProgress(); });
+        bool cancelled = false;
+        TDbWait wait;
+        wait.cancel = [&] {
+            cancelled = true;
+            query.CancelRunning();
+        };
+        wait.progress = [&](qint64 elapsedMs) {
+            // A cancel that came between two statements is repeated.
+            if (cancelled)
+                query.CancelRunning();
+            view.ShowProgress(DeleteProgressText(elapsedMs));
+        };
+        wait.cancelControl = view.CancelControl();
+        (void)RunDbTask(work, wait);
+    };
 }
 
 QString CancelledRunText(const QString& serverText)

@@ -45,6 +45,14 @@ public:
 // fetched so far when there are some, and how to cancel.
 [[nodiscard]] QString RunProgressText(long long rowsFetched, qint64 elapsedMs);
 
+// The progress note of a delete written back to the server.
+[[nodiscard]] QString DeleteProgressText(qint64 elapsedMs);
+
+// Waits for the server work of a record command (the grid's delete) as a run
+// waits: the progress note after a short while, Esc or the cancel control
+// stopping the statement on the server through `query`.
+[[nodiscard]] TDbWaitRunner RecordCommandWaitRunner(TDbQuery& query, TProgressView& view);
+
 // The memo text of a run the user cancelled: our words, then the server's
 // on the next line when it gave any.
 [[nodiscard]] QString CancelledRunText(const QString& serverText);

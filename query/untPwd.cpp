@@ -9,9 +9,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScopeGuard>
 #include <QVBoxLayout>
+#include <QTimer>
 
 TfrmPwd* frmPwd = nullptr;
+#include <utility>
+
 
 namespace {
 
@@ -122,8 +126,21 @@ void TfrmPwd::bbOkClick(QObject*)
         throw Exception(QStringLiteral("frmPwd: no main window"));
     const QString statement = PasswordStatement(edUser->text(), TrimPassword(edPwd->text()));
     m_host.setEditorText(statement);
-    m_host.runQuery();
+    {
+        m_running = true;
+        const auto ended = qScopeGuard([this] {
+            m_running = false;
+            if (std::exchange(m_closePending, false))
+                QTimer::singleShot(0, this, &QWidget::close);
+        });
+        m_host.runQuery();
+    }
     close();
+    if (m_running) {
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
 }
 
 void TfrmPwd::bbNoneClick(QObject*)

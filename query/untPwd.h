@@ -56,6 +56,8 @@ public:
     // Puts the statement into the editor and runs it; closes the window only
     // when the run returns normally, so a failure leaves it open as it was.
     void bbOkClick(QObject* Sender);
+    // A close asked for while the run waits (the window's close box) is held
+    // until the run has ended: the window is never destroyed under it.
     void bbNoneClick(QObject* Sender);
     void FormClose(QObject* Sender);
 
@@ -69,6 +71,8 @@ protected:
 private:
     TPasswordHost m_host;
     bool m_placed = false;
+    bool m_running = false;        // bbOkClick waits for the run
+    bool m_closePending = false;   // a close came meanwhile
 };
 
 // The one password window; nullptr when none is open.

@@ -683,6 +683,28 @@ std::optional<QVariant> TMemDataSet::OriginalValue(const TBookmark& record, int 
     return StoredValue(d.store.Column(field), phys);
 }
 
+bool TMemDataSet::OriginalValuesRepeat(const TBookmark& record, const std::vector<int>& fields) const
+{
+    const Impl& d = *m_impl;
+    std::vector<QVariant> wanted;
+    for (const int f : fields) {
+        const std::optional<QVariant> v = OriginalValue(record, f);
+        if (!v)
+            return false;
+        wanted.push_back(*v);
+    }
+    for (std::size_t phys = 0; phys < d.baseRows; ++phys) {
+        if (static_cast<std::int64_t>(phys) == record.id || d.order.Logical(phys) == TRowOrder::npos)
+            continue;
+        bool same = true;
+        for (std::size_t i = 0; same && i < fields.size(); ++i)
+            same = *OriginalValue(TBookmark{static_cast<std::int64_t>(phys)}, fields[i]) == wanted[i];
+        if (same)
+            return true;
+    }
+    return false;
+}
+
 std::vector<TBookmark> TMemDataSet::DeletedRecords() const
 {
     return m_impl->deleted;

@@ -102,6 +102,10 @@ public:
     // The original values of a record changed or deleted since open, for a
     // later write-back by key; see OriginalValue().
     [[nodiscard]] std::optional<QVariant> OriginalValue(const TBookmark& record, int field) const;
+    // Whether a record of the open result other than `record`, and not
+    // deleted, holds the same original values as `record` in every one of
+    // `fields`. NULLs count as equal. O(records).
+    [[nodiscard]] bool OriginalValuesRepeat(const TBookmark& record, const std::vector<int>& fields) const;
     // Records deleted since open (their bookmarks), in deletion order.
     [[nodiscard]] std::vector<TBookmark> DeletedRecords() const;
 

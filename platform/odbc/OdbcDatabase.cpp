@@ -182,7 +182,8 @@ void TOdbcConnection::FinishOpen(TDbConnectAttempt& base)
     m_exactColumnSizes = OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLen))
         && QByteArray(dbms).contains("SQL Server");
     SQLINTEGER declareFetch = 0;
-    m_cursorFetch = DriverFamilyOf(QString::fromLocal8Bit(driver)) == TDriverFamily::PostgreSQL
+    m_family = DriverFamilyOf(QString::fromLocal8Bit(driver));
+    m_cursorFetch = m_family == TDriverFamily::PostgreSQL
         && OdbcSucceeded(SQLGetConnectAttr(m_dbc.Get(), kPostgresDeclareFetchAttribute, &declareFetch, 0, nullptr))
         && declareFetch == 1;
     m_cursorFetchNow = m_cursorFetch;
@@ -211,6 +212,12 @@ bool TOdbcConnection::ConnectionLost() const
     SQLUINTEGER dead = SQL_CD_FALSE;
     return OdbcSucceeded(SQLGetConnectAttr(m_dbc.Get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))
         && dead == SQL_CD_TRUE;
+}
+
+void TOdbcConnection::Discard()
+{
+    m_dbc.Reset();
+    m_connected = false;
 }
 
 void TOdbcConnection::Close()
@@ -483,6 +490,36 @@ void TOdbcQuery::Close()
 
 // ------------------------------------------------------------------- delete
 
+void TOdbcQuery::RunDeleteWork(TOdbcConnection& conn, const std::function<void()>& work)
+{
+    try {
+        if (m_waitRunner)
+            m_waitRunner(work);
+        else
+            work();
+    } catch (const EConnectionSpoilt& e) {
+        conn.Discard();
+        conn.SetErrors({TDbError{0, QString(), e.Message()}});
+        throw;
+    } catch (const EDatabaseError& e) {
+        // Our words first; the server's after them.
+        const bool cancelled = m_stop && !m_timedOut;
+        std::vector<TDbError> errors = conn.Errors();
+        const bool timedOut = m_timedOut || std::any_of(errors.begin(), errors.end(), [](const TDbError& d) {
+            return d.SqlState == QString::fromUtf16(kTimeoutSqlState);
+        });
+        const QString text = cancelled ? DeleteCancelledText()
+            : timedOut                 ? DeleteTimedOutText()
+                                       : DeleteFailureText(e.Message());
+        errors.insert(errors.begin(), TDbError{0, QString(), text});
+        const bool lost = conn.ConnectionLost();
+        conn.SetErrors(std::move(errors));
+        if (lost)
+            conn.Discard();
+        throw EDatabaseError(text);
+    }
+}
+
 void TOdbcQuery::Delete()
 {
     // What the base class refuses (closed, read-only, empty) or does alone
@@ -491,6 +528,10 @@ void TOdbcQuery::Delete()
         TMemDataSet::Delete();
         return;
     }
+    auto* connection = dynamic_cast<TOdbcConnection*>(Connection());
+    if (!connection || !connection->Connected())
+        throw EDatabaseError(QStringLiteral(
+            "Запись нельзя удалить: соединение с сервером закрыто. Выполните запрос заново."));
     TOdbcConnection& conn = RequireConnection();
     const auto refuse = [&](const QString& message) {
         conn.SetErrors({TDbError{0, QString(), message}});
@@ -505,23 +546,56 @@ void TOdbcQuery::Delete()
         sql = m_fetchedSql;
         sources = m_fetchedSources;
     }
-    const TDeleteDecision decision = PlanOdbcDelete(conn, sql, sources, CommandTimeout());
-    if (const auto* refusal = std::get_if<TDeleteRefusal>(&decision))
-        refuse(refusal->message);
-    const TKeyedDeletePlan& plan = std::get<TKeyedDeletePlan>(decision);
-
-    // The key as fetched: an edit of the record changes nothing on the server.
+    // The record as fetched: an edit of it changes nothing on the server.
     const TBookmark record = GetBookmark();
-    std::vector<TKeyValue> key;
-    std::vector<QVariant> values;
-    for (const int field : plan.keyFields) {
-        const std::optional<QVariant> original = OriginalValue(record, field);
-        key.push_back(TKeyValue{original ? *original : Fields(field)->AsVariant(), Fields(field)->DataType()});
-        values.push_back(key.back().value);
+    std::vector<TKeyValue> row;
+    std::vector<TFieldType> types;
+    for (int i = 0; i < FieldCount(); ++i) {
+        const std::optional<QVariant> original = OriginalValue(record, i);
+        types.push_back(Fields(i)->DataType());
+        row.push_back(TKeyValue{original ? *original : Fields(i)->AsVariant(), types.back()});
     }
-    if (const std::optional<TDeleteRefusal> refusal = CheckKeyValues(values))
+
+    m_stop = false;
+    m_timedOut = false;
+    // Each statement of the delete becomes the one a cancel stops.
+    TDeleteWatch watch;
+    watch.running = [this](SQLHSTMT stmt, bool mayStop) {
+        const std::lock_guard lock(m_runMutex);
+        if (mayStop && m_stop)
+            throw EDatabaseError(DeleteCancelledText());
+        m_running = stmt;
+    };
+    const int timeout = CommandTimeout();
+
+    std::optional<TDeleteDecision> decision;
+    const auto stopped = [this] { return m_stop.load(); };
+    RunDeleteWork(conn, [&] {
+        RunRetryingLocks(conn, timeout, stopped,
+                         [&] { decision = PlanOdbcDelete(conn, sql, sources, types, timeout, watch); });
+    });
+    if (const auto* refusal = std::get_if<TDeleteRefusal>(&*decision))
         refuse(refusal->message);
-    if (const std::optional<TDeleteRefusal> refusal = RunKeyedDelete(conn, plan, key, CommandTimeout()))
+    const TKeyedDeletePlan& plan = std::get<TKeyedDeletePlan>(*decision);
+
+    std::vector<QVariant> keyValues;
+    for (const int field : plan.keyFields)
+        keyValues.push_back(row[static_cast<std::size_t>(field)].value);
+    if (const std::optional<TDeleteRefusal> refusal = CheckKeyValues(keyValues))
+        refuse(refusal->message);
+    // Two records of one key: the row the table holds is at most one of them.
+    if (OriginalValuesRepeat(record, plan.keyFields))
+        refuse(RepeatedKeyRefusal().message);
+
+    std::vector<TKeyValue> termValues;
+    for (const TDeleteTerm& term : plan.terms)
+        termValues.push_back(row[static_cast<std::size_t>(term.field)]);
+    std::optional<TDeleteRefusal> refusal;
+    RunDeleteWork(conn, [&] {
+        RunRetryingLocks(conn, timeout, stopped,
+                         [&] { refusal = RunKeyedDelete(conn, plan, termValues, timeout, watch); });
+    });
+    if (refusal)
         refuse(refusal->message);
     conn.ClearErrors();
     TMemDataSet::Delete();

@@ -6,6 +6,7 @@
 // answers or the time-out expires.
 
 #include "platform/data/MemDataSet.h"
+#include "platform/odbc/DriverDefaults.h"
 #include "platform/odbc/OdbcHandle.h"
 #include "platform/odbc/KeyedDelete.h"
 #include "query/Database.h"
@@ -54,6 +55,12 @@ public:
     // value never exceeds n): the server this tool is for. Engines without
     // enforced sizes (typeless ones, unbounded varchar) report nominal sizes.
     [[nodiscard]] bool ExactColumnSizes() const { return m_exactColumnSizes; }
+    // The family of the connected driver (SQL_DRIVER_NAME).
+    [[nodiscard]] TDriverFamily DriverFamily() const { return m_family; }
+    // Frees the connection handle without closing the queries, whose results
+    // are held in memory and need none: for a connection left in a state
+    // nobody can trust. The next action reconnects.
+    void Discard();
     // Switches the driver's fetch through a server cursor off for a
     // statement a cursor does not take, and back on for the next one, where
     // the connection was opened with it on (psqlODBC's UseDeclareFetch).
@@ -76,6 +83,7 @@ private:
     SQLUINTEGER m_getDataExtensions = 0;
     bool m_wideDriver = true;
     bool m_exactColumnSizes = false;
+    TDriverFamily m_family = TDriverFamily::Other;
     bool m_cursorFetch = false;     // opened with cursor fetch on
     bool m_cursorFetchNow = false;  // what the driver has now
     std::vector<TDbError> m_errors;
@@ -103,10 +111,15 @@ public:
     void CancelRunning() override;
     [[nodiscard]] long long RowsFetched() const override { return m_rowsFetched.load(std::memory_order_relaxed); }
     // Deletes the current record on the server by the unique key of the one
-    // table the result comes from, in a transaction of its own, and only then
-    // from the result. A result without a usable key, or a delete that does
-    // not hit exactly one row, raises EDatabaseError and keeps the record.
+    // table the result comes from, with every exactly comparable shown
+    // column of it as fetched, in a transaction of its own, and only then
+    // from the result. A result without a usable key, a key that another
+    // record of the result repeats, a transaction the user has open, or a
+    // delete that does not hit exactly one row raises EDatabaseError and
+    // keeps the record. The server work waits through the wait runner;
+    // CancelRunning() stops it, and the record stays.
     void Delete() override;
+    void SetWaitRunner(TDbWaitRunner runner) override { m_waitRunner = std::move(runner); }
 
     // Rows per block fetch of the last open (for tests and measurements).
     [[nodiscard]] int LastRowArraySize() const { return m_lastRowArraySize; }
@@ -126,6 +139,9 @@ private:
     // stopped, or the time-out alone when the driver reported both.
     void RaiseIfStopped(TOdbcConnection& connection);
     [[nodiscard]] SQLSMALLINT SkipToRowSet(TOdbcConnection& connection, SQLHSTMT stmt) const;
+    // Runs the server work of a delete through the wait runner, with its
+    // failures in the user's words.
+    void RunDeleteWork(TOdbcConnection& connection, const std::function<void()>& work);
 
     TDbConnection* m_connection = nullptr;
     QString m_sql;
@@ -136,6 +152,7 @@ private:
     // fetching thread at the end of a successful fetch.
     QString m_fetchedSql;
     std::vector<TColumnSource> m_fetchedSources;
+    TDbWaitRunner m_waitRunner;
 
     // The statement that CancelRunning() stops; m_runMutex keeps it from
     // being freed while the driver is asked to cancel it.

@@ -7,9 +7,10 @@
 
 namespace {
 
-TColumnSource Col(const char* schema, const char* table, const char* column)
+TColumnSource Col(const char* schema, const char* table, const char* column, const char* catalog = "")
 {
-    return TColumnSource{QString::fromUtf8(schema), QString::fromUtf8(table), QString::fromUtf8(column)};
+    return TColumnSource{QString::fromUtf8(schema), QString::fromUtf8(table), QString::fromUtf8(column),
+                         QString::fromUtf8(catalog)};
 }
 TColumnSource Expr() { return TColumnSource{}; }
 
@@ -26,7 +27,7 @@ QString RefusalOf(const TDeleteDecision& d)
 {
     if (const auto* r = std::get_if<TDeleteRefusal>(&d))
         return r->message;
-    ADD_FAILURE() << "planned: " << std::get<TKeyedDeletePlan>(d).statement.toStdString();
+    ADD_FAILURE() << "planned: " << DeleteStatement(std::get<TKeyedDeletePlan>(d)).toStdString();
     return {};
 }
 
@@ -52,17 +53,17 @@ TEST(KeyedDelete, PlansByThePrimaryKeyBindingItsResultColumns)
     EXPECT_EQ(p.schema, QStringLiteral("dbo"));
     EXPECT_EQ(p.table, QStringLiteral("t"));
     EXPECT_EQ(p.keyFields, (std::vector<int>{2, 1}));
-    EXPECT_EQ(p.statement, QStringLiteral("DELETE FROM [dbo].[t] WHERE [id1] = ? AND [id2] = ?"));
+    EXPECT_EQ(DeleteStatement(p), QStringLiteral("DELETE FROM [dbo].[t] WHERE [id1] = ? AND [id2] = ?"));
 }
 
 TEST(KeyedDelete, QuotesTableSchemaAndKeyAndOmitsAMissingSchema)
 {
     const TDeleteDecision withSchema = PlanKeyedDelete({Col("my ]s", "t ]x", "k ]1")}, {{QStringLiteral("k ]1")}},
                                                        TNameQuoting::Brackets);
-    EXPECT_EQ(PlanOf(withSchema).statement, QStringLiteral("DELETE FROM [my ]]s].[t ]]x] WHERE [k ]]1] = ?"));
+    EXPECT_EQ(DeleteStatement(PlanOf(withSchema)), QStringLiteral("DELETE FROM [my ]]s].[t ]]x] WHERE [k ]]1] = ?"));
     const TDeleteDecision noSchema = PlanKeyedDelete({Col("", "t \"q", "id")}, {{QStringLiteral("id")}},
                                                      TNameQuoting::DoubleQuotes);
-    EXPECT_EQ(PlanOf(noSchema).statement, QStringLiteral("DELETE FROM \"t \"\"q\" WHERE \"id\" = ?"));
+    EXPECT_EQ(DeleteStatement(PlanOf(noSchema)), QStringLiteral("DELETE FROM \"t \"\"q\" WHERE \"id\" = ?"));
 }
 
 TEST(KeyedDelete, FallsBackToAUniqueIndexWhoseColumnsAreAllInTheResult)
@@ -72,7 +73,7 @@ TEST(KeyedDelete, FallsBackToAUniqueIndexWhoseColumnsAreAllInTheResult)
     const TDeleteDecision d = PlanKeyedDelete(sources, {{QStringLiteral("id")}, {QStringLiteral("code")}},
                                               TNameQuoting::Brackets);
     EXPECT_EQ(PlanOf(d).keyFields, (std::vector<int>{0}));
-    EXPECT_EQ(PlanOf(d).statement, QStringLiteral("DELETE FROM [s].[t] WHERE [code] = ?"));
+    EXPECT_EQ(DeleteStatement(PlanOf(d)), QStringLiteral("DELETE FROM [s].[t] WHERE [code] = ?"));
 }
 
 TEST(KeyedDelete, ExpressionColumnsOutsideTheKeyDoNotPreventTheDelete)
@@ -102,7 +103,7 @@ TEST(KeyedDelete, RefusesResultsWithoutAUsableKey)
         {"only part of a compound key", {Col("s", "t", "id")}, {{QStringLiteral("id"), QStringLiteral("n")}},
          "нет столбца ключа n"},
         // "select id + 1 as id from t": the name is there, the column is not.
-        {"an expression in the key's place", {TColumnSource{QString(), QString(), QStringLiteral("id")},
+        {"an expression in the key's place", {TColumnSource{QString(), QString(), QStringLiteral("id"), QString()},
                                               Col("s", "t", "v")}, {id}, "нет столбца ключа id"},
     };
     for (const Case& c : cases) {
@@ -119,6 +120,39 @@ TEST(KeyedDelete, KeyMatchingIsExactAboutColumnNames)
     const std::vector<TColumnSource> sources{Col("s", "t", "ID"), Col("s", "t", "id")};
     EXPECT_EQ(PlanOf(PlanKeyedDelete(sources, {{QStringLiteral("id")}}, TNameQuoting::Brackets)).keyFields,
               (std::vector<int>{1}));
+}
+
+TEST(KeyedDelete, ComparesEveryExactlyComparableShownColumnOfTheTable)
+{
+    // select id, name, price, at, memo, img, id2 = (key), note from t  plus an expression
+    const std::vector<TColumnSource> sources{Col("s", "t", "name"), Col("s", "t", "id"), Col("s", "t", "price"),
+                                             Col("s", "t", "at"), Col("s", "t", "memo"), Expr(),
+                                             Col("s", "t", "name"), Col("s", "t", "d")};
+    const std::vector<TFieldType> types{ftWideString, ftInteger, ftFloat, ftDateTime, ftMemo, ftInteger,
+                                        ftWideString, ftDate};
+    const TDeleteDecision d = PlanKeyedDelete(sources, {{QStringLiteral("id")}}, TNameQuoting::Brackets, types);
+    const TKeyedDeletePlan& p = PlanOf(d);
+    // The key first; floats, date-times, long text and expressions are left
+    // out; a column shown twice is compared once.
+    EXPECT_EQ(p.terms, (std::vector<TDeleteTerm>{{1, QStringLiteral("id")}, {0, QStringLiteral("name")},
+                                                  {7, QStringLiteral("d")}}));
+    EXPECT_EQ(DeleteStatement(p, {false, true, false}),
+              QStringLiteral("DELETE FROM [s].[t] WHERE [id] = ? AND [name] IS NULL AND [d] = ?"));
+}
+
+TEST(KeyedDelete, NamesTheTableWithItsCatalog)
+{
+    const TTableKey id{QStringLiteral("id")};
+    EXPECT_EQ(DeleteStatement(PlanOf(PlanKeyedDelete({Col("dbo", "t", "id", "other ]db")}, {id}, TNameQuoting::Brackets))),
+              QStringLiteral("DELETE FROM [other ]]db].[dbo].[t] WHERE [id] = ?"));
+    EXPECT_EQ(DeleteStatement(PlanOf(PlanKeyedDelete({Col("", "t", "id", "db")}, {id}, TNameQuoting::Brackets))),
+              QStringLiteral("DELETE FROM [db]..[t] WHERE [id] = ?"));
+    EXPECT_EQ(DeleteStatement(PlanOf(PlanKeyedDelete({Col("", "t", "id", "aux")}, {id}, TNameQuoting::DoubleQuotes))),
+              QStringLiteral("DELETE FROM \"aux\".\"t\" WHERE \"id\" = ?"));
+    // The same table name in two databases is two tables.
+    const QString message = RefusalOf(
+        PlanKeyedDelete({Col("dbo", "t", "id", "a"), Col("dbo", "t", "v", "b")}, {id}, TNameQuoting::Brackets));
+    EXPECT_TRUE(message.contains(QStringLiteral("нескольких таблиц"))) << message.toStdString();
 }
 
 TEST(KeyedDelete, NullKeyValuesRefuse)
@@ -141,7 +175,7 @@ namespace {
 TDescribedResultColumn Row(bool hidden, const char* schema, const char* table, const char* column, bool key)
 {
     return TDescribedResultColumn{hidden, QString::fromUtf8(schema), QString::fromUtf8(table),
-                                  QString::fromUtf8(column), key};
+                                  QString::fromUtf8(column), key, QString()};
 }
 } // namespace
 
@@ -151,7 +185,7 @@ TEST(KeyedDeleteDescribed, PlansFromTheServersKeyColumns)
     const TDeleteDecision d = PlanKeyedDeleteFromDescription(
         {Row(false, "dbo", "Orders", "name", false), Row(false, "dbo", "Orders", "id", true)});
     EXPECT_EQ(PlanOf(d).keyFields, (std::vector<int>{1}));
-    EXPECT_EQ(PlanOf(d).statement, QStringLiteral("DELETE FROM [dbo].[Orders] WHERE [id] = ?"));
+    EXPECT_EQ(DeleteStatement(PlanOf(d)), QStringLiteral("DELETE FROM [dbo].[Orders] WHERE [id] = ?"));
 }
 
 TEST(KeyedDeleteDescribed, CompoundKeyAndExpressionColumns)
@@ -161,7 +195,7 @@ TEST(KeyedDeleteDescribed, CompoundKeyAndExpressionColumns)
         {Row(false, "sales ]x", "Lines", "a", true), Row(false, "", "", "", false),
          Row(false, "sales ]x", "Lines", "b", true), Row(false, "sales ]x", "Lines", "note", false)});
     EXPECT_EQ(PlanOf(d).keyFields, (std::vector<int>{0, 2}));
-    EXPECT_EQ(PlanOf(d).statement, QStringLiteral("DELETE FROM [sales ]]x].[Lines] WHERE [a] = ? AND [b] = ?"));
+    EXPECT_EQ(DeleteStatement(PlanOf(d)), QStringLiteral("DELETE FROM [sales ]]x].[Lines] WHERE [a] = ? AND [b] = ?"));
 }
 
 TEST(KeyedDeleteDescribed, RefusesWhatTheServerCannotTieToOneKey)

@@ -5,6 +5,10 @@
 #include "tests/data/OdbcTestSupport.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <thread>
 
 using namespace odbc_test;
 
@@ -128,7 +132,7 @@ TEST_P(OdbcDelete, ARowDeletedMeanwhileIsRolledBackReportedAndKept)
     Exec(*m_other, QStringLiteral("delete from %1 where id = 2").arg(t));
 
     const QString message = DeleteError(*q);
-    EXPECT_TRUE(message.contains(QStringLiteral("другой пользователь"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("отличается от показанной"))) << message.toStdString();
     EXPECT_EQ(q->RecordCount(), 2);
     EXPECT_EQ(q->Fields(0)->AsVariant().toInt(), 2);
     EXPECT_FALSE(m_conn->Errors().empty());
@@ -229,11 +233,136 @@ TEST_P(OdbcDelete, AKeyThatHitsSeveralRowsIsRolledBack)
     Exec(*m_conn, QStringLiteral("create unique index %1 on %2(code) where v = 'a'")
                       .arg(QStringLiteral("bqa_del_%1_px").arg(QCoreApplication::applicationPid()), t));
     Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a'), (1, 'b')").arg(t));
-    auto q = OpenAt(QStringLiteral("select code, v from %1 where v = 'a'").arg(t), 1);
+    // Only the key is shown, so nothing else narrows the statement down.
+    auto q = OpenAt(QStringLiteral("select code from %1 where v = 'a'").arg(t), 1);
     const QString message = DeleteError(*q);
     EXPECT_TRUE(message.contains(QStringLiteral("не уникален"))) << message.toStdString();
     EXPECT_EQ(q->RecordCount(), 1);
     EXPECT_EQ(CountOther(t), 2);
+}
+
+TEST_P(OdbcDelete, RowsThatAreNotExactlyOneTableRowAreRefusedAndNothingIsDeleted)
+{
+    const QString t = Table(QStringLiteral("shown"));
+    const QString u = Table(QStringLiteral("link"));
+    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, name varchar(20))").arg(t));
+    Exec(*m_conn, QStringLiteral("create table %1(tid integer)").arg(u));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'name1'), (2, 'name2'), (3, 'name3'), "
+                                 "(101, 'name101'), (102, 'name102')").arg(t));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (1), (1), (2)").arg(u));
+    struct Case {
+        const char* what;
+        QString sql;
+        int first;   // the first value of the record deleted
+    };
+    const Case cases[] = {
+        // (1, name101): a key of one row with the name of another.
+        {"self-join", QStringLiteral("select a.id, b.name from %1 a join %1 b on b.id = a.id + 100 where a.id <= 3")
+                          .arg(t), 1},
+        // (1, name1) twice.
+        {"one table of a join", QStringLiteral("select %1.id, %1.name from %1 join %2 on %2.tid = %1.id").arg(t, u), 1},
+        {"union all of one table", QStringLiteral("select id, name from %1 union all select id, name from %1").arg(t), 2},
+        // A made-up row carrying the key of a real one.
+        {"made-up row", QStringLiteral("select id, name from %1 where id = 1 union all select 3, 'not a real row'")
+                            .arg(t), 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString error = ErrorOf([&] {
+            auto q = OpenAt(c.sql, c.first);
+            const int records = q->RecordCount();
+            const QString message = DeleteError(*q);
+            EXPECT_FALSE(message.isEmpty());
+            EXPECT_EQ(q->RecordCount(), records);
+        });
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(CountOther(t), 5);
+    }
+}
+
+TEST_P(OdbcDelete, ARowChangedSinceTheFetchIsRefusedAndNullsCompareAsNull)
+{
+    const QString t = Table(QStringLiteral("changed"));
+    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, v varchar(20), n integer)").arg(t));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a', null), (2, null, 5)").arg(t));
+    auto q = OpenAt(QStringLiteral("select id, v, n from %1 order by id").arg(t), 1);
+    Exec(*m_other, QStringLiteral("update %1 set v = 'changed' where id = 1").arg(t));
+    EXPECT_TRUE(DeleteError(*q).contains(QStringLiteral("отличается от показанной")));
+    EXPECT_EQ(CountOther(t), 2);
+    // The other row holds a NULL where it was fetched with one: it goes.
+    q->Next();
+    EXPECT_EQ(DeleteError(*q), QString());
+    EXPECT_EQ(CountOther(t, QStringLiteral("id = 2")), 0);
+}
+
+TEST_P(OdbcDelete, ComparedColumnsOfEveryTypeMatchTheirOwnRow)
+{
+    const QString t = Table(QStringLiteral("types"));
+    const bool pg = GetParam() == TEngine::Postgres;
+    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, b boolean, d date, n numeric(10, 2), "
+                                 "c char(5), v varchar(10), big bigint, f float, ts timestamp, u %2)")
+                      .arg(t, pg ? QStringLiteral("uuid") : QStringLiteral("varchar(36)")));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (1, true, '2024-02-29', 12.5, 'ab', 'x y', "
+                                 "9007199254740993, 0.1, '2024-01-02 03:04:05.678', "
+                                 "'0f8fad5b-d9cb-469f-a165-70867728950e'), "
+                                 "(2, false, null, -0.01, null, '', -1, null, null, null)").arg(t));
+    auto q = OpenAt(QStringLiteral("select * from %1 order by id").arg(t), 1);
+    EXPECT_EQ(DeleteError(*q), QString());
+    EXPECT_EQ(DeleteError(*q), QString());   // the second row, NULLs and all
+    EXPECT_EQ(CountOther(t), 0);
+}
+
+TEST_P(OdbcDelete, ATransactionOfTheUsersIsNeverEnded)
+{
+    const QString t = Table(QStringLiteral("usertx"));
+    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, v varchar(20))").arg(t));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a'), (2, 'b')").arg(t));
+    Exec(*m_conn, QStringLiteral("begin transaction"));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (3, 'c')").arg(t));
+    auto q = OpenAt(QStringLiteral("select id, v from %1").arg(t), 1);
+    const QString message = DeleteError(*q);
+    EXPECT_TRUE(message.startsWith(kRefused) && message.contains(QStringLiteral("транзакция")))
+        << message.toStdString();
+    EXPECT_EQ(q->RecordCount(), 3);
+    // The user's own commit still stores the insert, and the row is there.
+    Exec(*m_conn, QStringLiteral("commit"));
+    EXPECT_EQ(CountOther(t, QStringLiteral("id = 3")), 1);
+    EXPECT_EQ(CountOther(t, QStringLiteral("id = 1")), 1);
+    // Outside the transaction the delete goes through.
+    EXPECT_EQ(DeleteError(*q), QString());
+    EXPECT_EQ(CountOther(t, QStringLiteral("id = 1")), 0);
+}
+
+TEST_P(OdbcDelete, ADeleteWaitingForALockEndsOnCancelAndKeepsTheRecord)
+{
+    const QString t = Table(QStringLiteral("locked"));
+    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, v varchar(20))").arg(t));
+    Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a'), (2, 'b')").arg(t));
+    auto q = OpenAt(QStringLiteral("select id, v from %1").arg(t), 1);
+    if (GetParam() == TEngine::Postgres) {
+        Exec(*m_other, QStringLiteral("begin"));
+        Exec(*m_other, QStringLiteral("lock table %1 in access exclusive mode").arg(t));
+    } else {
+        Exec(*m_other, QStringLiteral("begin exclusive"));
+    }
+    constexpr int kCancelAfterMs = 500;
+    std::thread cancel([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kCancelAfterMs));
+        q->CancelRunning();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const QString message = DeleteError(*q);
+    const qint64 elapsed = clock.elapsed();
+    cancel.join();
+    Exec(*m_other, QStringLiteral("rollback"));
+    EXPECT_EQ(message, DeleteCancelledText());
+    EXPECT_LT(elapsed, kCancelAfterMs + 1000);
+    EXPECT_EQ(q->RecordCount(), 2);
+    EXPECT_EQ(CountOther(t), 2);
+    // The connection is usable and back in autocommit.
+    Exec(*m_conn, QStringLiteral("insert into %1 values (3, 'c')").arg(t));
+    EXPECT_EQ(CountOther(t, QStringLiteral("id = 3")), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, OdbcDelete, ::testing::Values(TEngine::Sqlite, TEngine::Postgres), EngineName);

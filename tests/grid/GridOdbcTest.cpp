@@ -10,6 +10,9 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QWheelEvent>
 
 using namespace odbc_test;
@@ -175,9 +178,48 @@ TEST_P(GridOdbc, ConfirmedDeleteLeavesTheTableAndARowGoneMeanwhileStays)
     Key(&g, Qt::Key_Delete, Qt::ControlModifier);
     const QStringList errors = dialogs->Texts(TDialogKind::Error);
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains(QStringLiteral("другой пользователь"))) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("отличается от показанной"))) << errors[0].toStdString();
     EXPECT_EQ(q.RecordCount(), kRows - 1);
     EXPECT_EQ(q.Fields(0)->AsVariant().toInt(), 11);
+}
+
+// Answers the next real message box with `button` once it is on screen.
+void AnswerNextBox(QMessageBox::StandardButton button)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, button] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            box->button(button)->click();
+        }
+    });
+    poll->start();
+}
+
+TEST_P(GridOdbc, TheRealQuestionBorrowsTheFocusWithoutLosingTheBlankRowOrAnotherRecord)
+{
+    // The real dialog service: the box is a window that takes the focus.
+    TdxDBGrid& g = *m_grid;
+    TDataSet& q = *m_query;
+    g.activateWindow();
+    g.setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    q.SetRecNo(10);
+    Key(&g, Qt::Key_Insert);
+    ASSERT_EQ(q.State(), dsInsert);
+
+    AnswerNextBox(QMessageBox::Cancel);
+    Key(&g, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(q.State(), dsInsert);   // Cancel changes nothing
+    EXPECT_EQ(q.RecordCount(), kRows + 1);
+
+    AnswerNextBox(QMessageBox::Ok);
+    Key(&g, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(q.State(), dsBrowse);   // the blank row went, and only it
+    EXPECT_EQ(q.RecordCount(), kRows);
+    EXPECT_EQ(q.Fields(0)->AsVariant().toInt(), 10);
+    EXPECT_EQ(TableRows(), kRows);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, GridOdbc, ::testing::Values(TEngine::Sqlite, TEngine::Postgres),

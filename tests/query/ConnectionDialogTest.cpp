@@ -4,6 +4,8 @@
 #include "tests/query/ConnectionTestSupport.h"
 
 #include "query/ConnectionDialog.h"
+#include "query/ConnectionManager.h"
+#include "tests/support/SilentListener.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +18,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -234,4 +237,27 @@ TEST_F(ConnectionDialog, TheDatabaseListComesFromTheServer)
     // Choosing from the list sets the database.
     database->setCurrentIndex(database->findText(QStringLiteral("bqa_test")));
     EXPECT_TRUE(m_dialog->ConnectionString().contains(QStringLiteral(";Database=bqa_test;")));
+}
+
+TEST_F(ConnectionDialog, AClosedDialogWaitsForItsTestConnectionAndClosesAfterIt)
+{
+    // A server that takes the connection and never answers: the test waits
+    // until Esc gives it up.
+    const TSilentListener silent;
+    PickProvider(QStringLiteral("FreeTDS"));
+    QTest::keyClicks(Child<QLineEdit>("server"), QStringLiteral("127.0.0.1"));
+    QTest::keyClicks(Child<QLineEdit>("port"), QString::number(silent.Port()));
+    bool visibleAfterClose = false;
+    QTimer::singleShot(200, m_dialog.get(), [this, &visibleAfterClose] {
+        m_dialog->close();   // the window manager's close box
+        visibleAfterClose = m_dialog->isVisible();
+        QTimer::singleShot(200, m_dialog.get(), [this] { QTest::keyClick(m_dialog.get(), Qt::Key_Escape); });
+    });
+    QTest::mouseClick(Child<QPushButton>("testConnection"), Qt::LeftButton);
+    EXPECT_TRUE(visibleAfterClose);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_EQ(Messages()[0], QString::fromUtf16(kConnectCancelledText));
+    // The close asked for meanwhile takes effect now.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_dialog->isVisible(), 2000);
+    EXPECT_EQ(m_dialog->result(), QDialog::Rejected);
 }

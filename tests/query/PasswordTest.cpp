@@ -9,7 +9,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -145,3 +147,41 @@ TEST_F(Password, CancelClosesSendsNothingAndTheNextWindowStartsAfresh)
 }
 
 } // namespace
+
+TEST_F(Password, AWindowClosedWhileItsRunWaitsOutlivesTheRunThenCloses)
+{
+    TfrmPwd& w = OpenNew();
+    QPointer<TfrmPwd> window(&w);
+    w.edPwd->setText(QStringLiteral("p"));
+    bool visibleDuringRun = false;
+    // The run lets the message loop go on, as the real one does while the
+    // server works; the window's close box is pressed meanwhile.
+    runBehaviour = [&] {
+        QTimer::singleShot(0, &w, [&w] { w.close(); });
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 100)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        visibleDuringRun = window && window->isVisible();
+    };
+    QTest::mouseClick(w.bbOk, Qt::LeftButton);
+    EXPECT_TRUE(visibleDuringRun);
+    EXPECT_EQ(runs, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(frmPwd, nullptr);
+}
+
+TEST_F(Password, AFailedRunClosedMeanwhileStillCloses)
+{
+    TfrmPwd& w = OpenNew();
+    QPointer<TfrmPwd> window(&w);
+    runBehaviour = [&w] {
+        w.close();
+        throw EAbort();
+    };
+    QTest::mouseClick(w.bbOk, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 2000);
+    EXPECT_EQ(frmPwd, nullptr);
+}

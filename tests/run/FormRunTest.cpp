@@ -214,3 +214,63 @@ TEST(ConnectTimeout, ALoginToAServerThatNeverAnswersGivesUpAtTheTimeout)
     EXPECT_LT(clock.elapsed(), kShortLogin * 1000 + kEndBoundMs);
     EXPECT_FALSE(connection->Connected());
 }
+
+TEST_F(FormRun, TheEditorTextReachesTheServerWithEveryCharacterAsTyped)
+{
+    // A no-break space and a line separator inside a literal.
+    const QString value = QStringLiteral("a") + QChar(0x00A0) + QStringLiteral("b") + QChar(0x2028) + QStringLiteral("c");
+    form->reQuery->setPlainText(QStringLiteral("select '%1' as v").arg(value));
+    form->bQuery->click();
+    ASSERT_TRUE(form->dxDBGridRes->isVisible()) << form->MemoRes->toPlainText().toStdString();
+    EXPECT_EQ(form->ADOQuerySql->Fields(0)->AsVariant().toString(), value);
+}
+
+TEST_F(FormRun, ADeleteWaitingForALockKeepsTheWindowPaintingAndEscEndsIt)
+{
+    std::unique_ptr<TDbConnection> other = CreateDbConnection(QStringLiteral("other"));
+    other->SetConnectionString(m_string);
+    other->Open();
+    std::unique_ptr<TDbQuery> exec = CreateDbQuery(QStringLiteral("exec"), other.get());
+    const auto run = [&](const char* sql) {
+        exec->SetSQL(QString::fromUtf8(sql));
+        (void)exec->ExecSQL();
+    };
+    run("create table t(id integer primary key, v varchar(10))");
+    run("insert into t values (1, 'a'), (2, 'b')");
+    form->reQuery->setPlainText(QStringLiteral("select id, v from t"));
+    form->bQuery->click();
+    ASSERT_TRUE(form->dxDBGridRes->isVisible());
+    run("begin exclusive");
+
+    struct TPaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    qApp->installEventFilter(&counter);
+    constexpr int kEscAfterMs = 700;
+    QTimer::singleShot(kEscAfterMs, form.get(), [this] {
+        form->dxDBGridRes->update();   // something to paint meanwhile
+        QTest::keyClick(form->dxDBGridRes, Qt::Key_Escape);
+    });
+    dialogs->QueueConfirm(true);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(form->dxDBGridRes, Qt::Key_Delete, Qt::ControlModifier);
+    const qint64 elapsed = clock.elapsed();
+    qApp->removeEventFilter(&counter);
+    run("rollback");
+
+    EXPECT_GT(counter.paints, 0);
+    EXPECT_LT(elapsed, kEscAfterMs + 1000);
+    const QStringList errors = dialogs->Texts(TDialogKind::Error);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Удаление прервано пользователем"))) << errors[0].toStdString();
+    EXPECT_EQ(form->ADOQuerySql->RecordCount(), 2);
+    exec->SetSQL(QStringLiteral("select count(*) from t"));
+    exec->Open();
+    EXPECT_EQ(exec->Fields(0)->AsVariant().toInt(), 2);
+}
