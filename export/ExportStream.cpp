@@ -26,6 +26,8 @@ TExportStream::TExportStream(const QString& fileName)
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(QFileInfo(fileName).absoluteFilePath(), m_file.errorString()));
     }
+    const char* name = m_encoder.name();
+    m_utf8 = name && qstrcmp(name, "UTF-8") == 0;
 }
 
 TExportStream::~TExportStream()
@@ -91,22 +93,69 @@ void TExportStream::WriteBytes(QByteArrayView bytes)
 
 void TExportStream::WriteText(QStringView text)
 {
-    // The encoder keeps no state between calls, so a run never ends between
-    // the halves of a surrogate pair.
-    while (!text.isEmpty()) {
-        qsizetype take = std::min(text.size(), kTextRun);
-        if (take < text.size() && text[take - 1].isHighSurrogate() && text[take].isLowSurrogate())
-            ++take;
-        const QStringView run = text.first(take);
-        Reserve(m_encoder.requiredSpace(run.size()));
-        char* end = m_encoder.appendToBuffer(m_buffer.get() + m_used, run);
-        m_used = end - m_buffer.get();
-        text = text.sliced(run.size());
-    }
+    Write(text, false);
 }
 
 void TExportStream::WriteEscaped(QStringView text)
 {
+    Write(text, true);
+}
+
+qsizetype TExportStream::AppendAscii(QStringView text, qsizetype at, bool escape)
+{
+    constexpr qsizetype kLongestEntity = 6;
+    const char16_t* p = text.utf16();
+    const qsizetype n = text.size();
+    while (at < n && p[at] < 0x80) {
+        Reserve(kLongestEntity);
+        char* out = m_buffer.get() + m_used;
+        char* const limit = m_buffer.get() + kBufferSize - kLongestEntity;
+        for (; at < n && out < limit; ++at) {
+            const char16_t c = p[at];
+            if (c >= 0x80)
+                break;
+            const char* entity = nullptr;
+            if (escape) {
+                switch (c) {
+                case u'&': entity = "&amp;"; break;
+                case u'<': entity = "&lt;"; break;
+                case u'>': entity = "&gt;"; break;
+                case u'"': entity = "&quot;"; break;
+                default: break;
+                }
+            }
+            if (entity) {
+                const std::size_t len = std::strlen(entity);
+                std::memcpy(out, entity, len);
+                out += len;
+            } else {
+                *out++ = static_cast<char>(c);
+            }
+        }
+        m_used = out - m_buffer.get();
+    }
+    return at;
+}
+
+void TExportStream::Write(QStringView text, bool escape)
+{
+    if (m_utf8) {
+        qsizetype at = 0;
+        while (at < text.size()) {
+            at = AppendAscii(text, at, escape);
+            qsizetype end = at;
+            while (end < text.size() && text[end].unicode() >= 0x80)
+                ++end;
+            if (end > at)
+                Encode(text.sliced(at, end - at));
+            at = end;
+        }
+        return;
+    }
+    if (!escape) {
+        Encode(text);
+        return;
+    }
     qsizetype start = 0;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -119,9 +168,25 @@ void TExportStream::WriteEscaped(QStringView text)
         case u'"': entity = "&quot;"; break;
         default: continue;
         }
-        WriteText(text.sliced(start, i - start));
+        Encode(text.sliced(start, i - start));
         WriteBytes(entity);
         start = i + 1;
     }
-    WriteText(text.sliced(start));
+    Encode(text.sliced(start));
+}
+
+void TExportStream::Encode(QStringView text)
+{
+    // The encoder keeps no state between calls, so a run never ends between
+    // the halves of a surrogate pair.
+    while (!text.isEmpty()) {
+        qsizetype take = std::min(text.size(), kTextRun);
+        if (take < text.size() && text[take - 1].isHighSurrogate() && text[take].isLowSurrogate())
+            ++take;
+        const QStringView run = text.first(take);
+        Reserve(m_encoder.requiredSpace(run.size()));
+        char* end = m_encoder.appendToBuffer(m_buffer.get() + m_used, run);
+        m_used = end - m_buffer.get();
+        text = text.sliced(run.size());
+    }
 }

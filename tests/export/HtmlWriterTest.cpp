@@ -197,6 +197,21 @@ TEST_F(HtmlWriterFile, LongTextsCrossTheBufferWhole)
         stream.Close();
     }
     EXPECT_EQ(ReadAll(Path()), pairs.toUtf8());
+
+    // ASCII with entities at every offset across the buffer's edges.
+    QString ascii;
+    while (ascii.size() < 3 * TExportStream::kBufferSize)
+        ascii += QStringLiteral("<b>\"x\"</b> & ");
+    {
+        TExportStream stream(Path());
+        stream.WriteBytes("y");
+        stream.WriteEscaped(ascii);
+        stream.Close();
+    }
+    QString asciiEscaped = ascii;
+    asciiEscaped.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;"))
+        .replace(u'>', QStringLiteral("&gt;")).replace(u'"', QStringLiteral("&quot;"));
+    EXPECT_EQ(ReadAll(Path()), "y" + asciiEscaped.toUtf8());
 }
 
 TEST_F(HtmlWriterFile, AnUnpairedSurrogateBecomesAReplacementCharacterInItsOwnCell)
