@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QLocale>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -373,8 +374,19 @@ void ExpectCancelledRun(TRunRig& rig)
 
 TEST(RunProgress, TextsSayWhatRunsAndHowToStop)
 {
-    EXPECT_EQ(RunProgressText(0, 1240), QStringLiteral("Выполняется запрос (1.2 с). Esc — отмена"));
-    EXPECT_EQ(RunProgressText(4096, 300), QStringLiteral("Получено строк: 4096 (0.3 с). Esc — отмена"));
+    // Seconds in the user's locale, as the grid shows numbers.
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const QString running = RunProgressText(0, 1240);
+    const QString fetched = RunProgressText(4096, 300);
+    const QString deleting = DeleteProgressText(2080);
+    QLocale::setDefault(QLocale::c());
+    const QString runningC = RunProgressText(0, 1240);
+    QLocale::setDefault(saved);
+    EXPECT_EQ(running, QStringLiteral("Выполняется запрос (1,2 с). Esc — отмена"));
+    EXPECT_EQ(fetched, QStringLiteral("Получено строк: 4096 (0,3 с). Esc — отмена"));
+    EXPECT_EQ(deleting, QStringLiteral("Удаление записи (2,1 с). Esc — отмена"));
+    EXPECT_EQ(runningC, QStringLiteral("Выполняется запрос (1.2 с). Esc — отмена"));
     EXPECT_EQ(CancelledRunText(QString()), kCancelledText);
     EXPECT_EQ(CancelledRunText(QStringLiteral("ERROR: canceling statement")),
               kCancelledText + QStringLiteral("\nERROR: canceling statement"));
