@@ -257,27 +257,33 @@ void AppendNumber(QString& out, int value, bool padded, const TZero& zero)
 // Appends the pieces for a date and/or a time; false when a value lies
 // outside what the pieces can show as QLocale would (years before 1000 or
 // after 9999).
-bool AppendPieces(QString& out, const TCompiledPattern& c, const QDate* d, const QTime* t)
+// A date's fields, found with one calendar conversion.
+struct TDateParts {
+    int year = 0, month = 0, day = 0, dayOfWeek = 0;
+    explicit TDateParts(const QDate& date) : dayOfWeek(date.dayOfWeek()) { date.getDate(&year, &month, &day); }
+};
+
+bool AppendPieces(QString& out, const TCompiledPattern& c, const TDateParts* d, const QTime* t)
 {
     const TZero& z = c.zero;
     for (const TPatternPiece& piece : c.pieces) {
         switch (piece.kind) {
         case TPatternPiece::Literal: out += piece.text; break;
-        case TPatternPiece::Day: if (!d) return false; AppendNumber(out, d->day(), piece.padded, z); break;
-        case TPatternPiece::Month: if (!d) return false; AppendNumber(out, d->month(), piece.padded, z); break;
+        case TPatternPiece::Day: if (!d) return false; AppendNumber(out, d->day, piece.padded, z); break;
+        case TPatternPiece::Month: if (!d) return false; AppendNumber(out, d->month, piece.padded, z); break;
         case TPatternPiece::DayName:
             if (!d) return false;
-            out += c.days[piece.longName][std::size_t(d->dayOfWeek() - 1)];
+            out += c.days[piece.longName][std::size_t(d->dayOfWeek - 1)];
             break;
         case TPatternPiece::MonthName:
             if (!d) return false;
-            out += c.months[piece.longName][std::size_t(d->month() - 1)];
+            out += c.months[piece.longName][std::size_t(d->month - 1)];
             break;
         case TPatternPiece::Year2:
         case TPatternPiece::Year4:
-            if (!d || d->year() < 1000 || d->year() > 9999)
+            if (!d || d->year < 1000 || d->year > 9999)
                 return false;
-            AppendNumber(out, piece.kind == TPatternPiece::Year2 ? d->year() % 100 : d->year(), true, z);
+            AppendNumber(out, piece.kind == TPatternPiece::Year2 ? d->year % 100 : d->year, true, z);
             break;
         case TPatternPiece::Hour12: {
             if (!t) return false;
@@ -294,33 +300,33 @@ bool AppendPieces(QString& out, const TCompiledPattern& c, const QDate* d, const
     return true;
 }
 
-QString DateText(const QDate& d, const TFormatSettings& fs)
+// Appends the text of a valid date or time.
+void AppendDate(QString& out, const QDate& d, const TFormatSettings& fs)
 {
-    if (!d.isValid())
-        return {};
     const TCompiledPattern& c = Compiled(0, fs.shortDateFormat, fs.locale);
-    QString out;
     if (c.fast) {
-        out.reserve(c.pattern.size() + 16);
-        if (AppendPieces(out, c, &d, nullptr))
-            return out;
+        const qsizetype at = out.size();
+        const TDateParts parts(d);
+        if (AppendPieces(out, c, &parts, nullptr))
+            return;
+        out.truncate(at);
     }
-    return fs.locale.toString(d, fs.shortDateFormat);
+    out += fs.locale.toString(d, fs.shortDateFormat);
 }
 
-QString TimeText(const QTime& t, const TFormatSettings& fs)
+void AppendTime(QString& out, const QTime& t, const TFormatSettings& fs)
 {
-    if (!t.isValid())
-        return {};
     const TCompiledPattern& c = Compiled(1, fs.longTimeFormat, fs.locale);
-    QString out;
     if (c.fast) {
-        out.reserve(c.pattern.size() + 16);
+        const qsizetype at = out.size();
         if (AppendPieces(out, c, nullptr, &t))
-            return out;
+            return;
+        out.truncate(at);
     }
-    return fs.locale.toString(t, fs.longTimeFormat);
+    out += fs.locale.toString(t, fs.longTimeFormat);
 }
+
+constexpr qsizetype kDateTimeReserve = 48;
 
 } // namespace
 
@@ -487,18 +493,35 @@ QString ValueDisplayText(const QVariant& value, TFieldType type, const TFormatSe
         return FormatExactDecimal(value.toString(), fs.decimalSeparator);
     case ftBoolean:
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case ftDate:
-        return DateText(value.toDate(), fs);
-    case ftTime:
-        return TimeText(value.toTime(), fs);
+    case ftDate: {
+        const QDate d = value.toDate();
+        QString out;
+        if (d.isValid()) {
+            out.reserve(kDateTimeReserve);
+            AppendDate(out, d, fs);
+        }
+        return out;
+    }
+    case ftTime: {
+        const QTime t = value.toTime();
+        QString out;
+        if (t.isValid()) {
+            out.reserve(kDateTimeReserve);
+            AppendTime(out, t, fs);
+        }
+        return out;
+    }
     case ftDateTime: {
         const QDateTime dt = value.toDateTime();
         if (!dt.isValid())
             return {};
-        QString out = DateText(dt.date(), fs);
-        if (dt.time() != QTime(0, 0)) {
+        QString out;
+        out.reserve(kDateTimeReserve);
+        AppendDate(out, dt.date(), fs);
+        const QTime t = dt.time();
+        if (t != QTime(0, 0)) {
             out += u' ';
-            out += TimeText(dt.time(), fs);
+            AppendTime(out, t, fs);
         }
         return out;
     }
