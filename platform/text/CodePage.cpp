@@ -4,6 +4,8 @@
 
 #include <array>
 #include <atomic>
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -87,6 +89,30 @@ QString DecodeTable(const std::array<char16_t, 128>& table, std::string_view byt
     return out;
 }
 
+// Qt's converter for a code page without a table here, looked up once per
+// thread: a lookup costs far more than decoding a short run, and RTF brings
+// its text in many short runs. nullptr when Qt knows no such code page. The
+// decoders are stateless, so one call never leaks into the next.
+QStringDecoder* QtDecoder(int codePage)
+{
+    constexpr std::size_t kMaxCached = 64;
+    thread_local std::map<int, std::unique_ptr<QStringDecoder>> cache;
+    if (const auto found = cache.find(codePage); found != cache.end())
+        return found->second.get();
+    if (cache.size() >= kMaxCached)
+        cache.clear();
+    std::unique_ptr<QStringDecoder> decoder;
+    for (const QString& name : {QStringLiteral("windows-%1").arg(codePage), QStringLiteral("CP%1").arg(codePage)}) {
+        const QByteArray latin = name.toLatin1();
+        auto candidate = std::make_unique<QStringDecoder>(latin.constData(), QStringDecoder::Flag::Stateless);
+        if (candidate->isValid()) {
+            decoder = std::move(candidate);
+            break;
+        }
+    }
+    return cache.emplace(codePage, std::move(decoder)).first->second.get();
+}
+
 } // namespace
 
 int AnsiCodePage() { return g_ansiCodePage.load(); }
@@ -109,12 +135,8 @@ QString DecodeCodePage(int codePage, std::string_view bytes)
     }
     default: break;
     }
-    for (const QString& name : {QStringLiteral("windows-%1").arg(codePage), QStringLiteral("CP%1").arg(codePage)}) {
-        const QByteArray latin = name.toLatin1();
-        QStringDecoder decoder(latin.constData(), QStringDecoder::Flag::Stateless);
-        if (decoder.isValid())
-            return decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    }
+    if (QStringDecoder* decoder = QtDecoder(codePage))
+        return decoder->decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
     return DecodeTable(kCp1252, bytes);
 }
 

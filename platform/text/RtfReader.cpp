@@ -16,6 +16,19 @@ constexpr std::size_t kMaxWordLength = 32;
 constexpr int kMaxDigits = 10;
 constexpr std::int64_t kParamLimit = 2147483647;
 
+// Memory bounds. Runs and paragraphs are charged what they hold (with the
+// containers' slack) against a budget that grows with the input; past it,
+// a change of format no longer starts a run (the text joins the run before)
+// and a paragraph break becomes a line break in the paragraph. Text itself
+// costs at most a few bytes per input byte. Font and colour tables keep a
+// bounded number of entries; later ones are ignored.
+constexpr std::size_t kRunCost = 2 * sizeof(TRtfRun) + 48;
+constexpr std::size_t kParagraphCost = 2 * sizeof(TRtfParagraph) + kRunCost;
+constexpr std::size_t kBudgetPerInputByte = 8;
+constexpr std::size_t kBudgetFloor = 64 * 1024;
+constexpr std::size_t kMaxFonts = 4096;
+constexpr std::size_t kMaxColors = 4096;
+
 enum class TDest { Text, Skip, FontTable, ColorTable };
 
 struct TCharState {
@@ -83,7 +96,10 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 
 class TParser {
 public:
-    explicit TParser(std::string_view in) : m_in(in) {}
+    explicit TParser(std::string_view in)
+        : m_in(in), m_budget(std::max(in.size() * kBudgetPerInputByte, kBudgetFloor))
+    {
+    }
 
     std::optional<TRtfDocument> Run()
     {
@@ -221,7 +237,10 @@ private:
         case '~': Unicode(u"\u00A0"); break;
         case '_': Unicode(u"\u2011"); break;
         case '\r':
-        case '\n': Paragraph(); break;
+        case '\n':
+            if (m_st.dest == TDest::Text)
+                Paragraph();
+            break;
         default: break; // \- \: \| and unknown symbols show nothing
         }
         return true;
@@ -352,7 +371,8 @@ private:
         }
         if (m_st.dest == TDest::ColorTable) {
             if (b == ';') {
-                m_colors.push_back(m_colorSeen ? std::optional<TRtfColor>(TRtfColor{std::uint8_t(m_red), std::uint8_t(m_green), std::uint8_t(m_blue)}) : std::nullopt);
+                if (m_colors.size() < kMaxColors)
+                    m_colors.push_back(m_colorSeen ? std::optional<TRtfColor>(TRtfColor{std::uint8_t(m_red), std::uint8_t(m_green), std::uint8_t(m_blue)}) : std::nullopt);
                 m_red = m_green = m_blue = 0;
                 m_colorSeen = false;
             }
@@ -386,12 +406,23 @@ private:
         Append(text);
     }
 
+    // Charges `cost` to the budget; false, charging nothing, when it is spent.
+    bool Afford(std::size_t cost)
+    {
+        if (m_budget < cost)
+            return false;
+        m_budget -= cost;
+        return true;
+    }
+
     void Append(const QString& text)
     {
         if (text.isEmpty())
             return;
         TRtfFormat format = FormatNow();
-        if (!m_para.runs.empty() && m_para.runs.back().format == format)
+        if (m_para.runs.empty()) // the paragraph paid for its first run
+            m_para.runs.push_back(TRtfRun{text, std::move(format)});
+        else if (m_para.runs.back().format == format || !Afford(kRunCost))
             m_para.runs.back().text += text;
         else
             m_para.runs.push_back(TRtfRun{text, std::move(format)});
@@ -399,6 +430,10 @@ private:
 
     void Paragraph()
     {
+        if (!Afford(kParagraphCost)) {
+            Unicode(u"\u2028");
+            return;
+        }
         EndParagraph();
         m_para = TRtfParagraph{};
     }
@@ -437,7 +472,7 @@ private:
 
     void CommitFont()
     {
-        if (m_fontNumber >= 0) {
+        if (m_fontNumber >= 0 && (m_fonts.size() < kMaxFonts || m_fonts.count(m_fontNumber))) {
             const int cp = m_fontCodePage > 0 ? m_fontCodePage : m_codePage;
             TFont& font = m_fonts[m_fontNumber];
             font.codePage = m_fontCodePage;
@@ -483,6 +518,7 @@ private:
 
     TRtfDocument m_doc;
     TRtfParagraph m_para;
+    std::size_t m_budget; // bytes runs and paragraphs may still take
 };
 
 } // namespace

@@ -119,6 +119,8 @@ TEST(RtfReader, SymbolsAndSkippedDestinations)
         "{\\*\\panose 020b}\\bin3 {}}end}";
     EXPECT_EQ(Parse(skipped).PlainText(), QStringLiteral("keeplinkend")) << "\\bin data may hold braces";
     EXPECT_EQ(Parse("{\\rtf1 a\\\r\nb}").paragraphs.size(), 2u) << "backslash before a line end is \\par";
+    EXPECT_EQ(Parse("{\\rtf1 a{\\pict\\\n\\\r01\\par}b{\\*\\x\\\n}\\\nc}").PlainText(), QStringLiteral("ab\nc"))
+        << "line breaks and \\par inside skipped groups are no paragraphs";
     EXPECT_EQ(Parse("{\\rtf1 a\r\nb\tc}").PlainText(), QStringLiteral("ab\tc")) << "raw line ends are not text";
     EXPECT_EQ(Parse("{\\rtf1 x}trailing garbage {{{").PlainText(), QStringLiteral("x")) << "after the root group nothing counts";
     EXPECT_EQ(Parse("  \r\n{\\rtf1 x}").PlainText(), QStringLiteral("x"));
@@ -200,12 +202,57 @@ TEST(RtfReader, SurvivesRandomAndMutatedInput)
     EXPECT_GT(accepted, 0) << "the mutations should leave some inputs well formed";
 }
 
+TEST(RtfReader, HostileInputKeepsItsTextWithinBoundedMemory)
+{
+    // Past a budget proportional to the input, a change of format no longer
+    // starts a run and a paragraph break becomes a line break: every
+    // character stays, in order.
+    constexpr int kPairs = 200000;
+    std::string formats = "{\\rtf1 ";
+    std::string paragraphs = "{\\rtf1 ";
+    for (int i = 0; i < kPairs; ++i) {
+        formats += "\\b a\\b0 b";
+        paragraphs += "x\\par ";
+    }
+    formats += '}';
+    paragraphs += '}';
+    const TRtfDocument f = Parse(formats);
+    ASSERT_EQ(f.paragraphs.size(), 1u);
+    const std::vector<TRtfRun>& runs = f.paragraphs[0].runs;
+    EXPECT_EQ(f.PlainText(), QStringLiteral("ab").repeated(kPairs));
+    EXPECT_LT(runs.size(), std::size_t(2 * kPairs));
+    ASSERT_GT(runs.size(), 1000u);
+    EXPECT_TRUE(runs[0].format.bold);
+    EXPECT_FALSE(runs[1].format.bold);
+
+    const TRtfDocument p = Parse(paragraphs);
+    EXPECT_LT(p.paragraphs.size(), std::size_t(kPairs));
+    EXPECT_GT(p.paragraphs.size(), 1000u);
+    QString text = p.PlainText();
+    text.replace(QChar(0x2028), u'\n');
+    EXPECT_EQ(text, QStringLiteral("x\n").repeated(kPairs));
+
+    for (const auto& [doc, size] : {std::pair{&f, formats.size()}, std::pair{&p, paragraphs.size()}}) {
+        std::size_t held = doc->paragraphs.capacity() * sizeof(TRtfParagraph);
+        for (const TRtfParagraph& para : doc->paragraphs) {
+            held += para.runs.capacity() * sizeof(TRtfRun);
+            for (const TRtfRun& run : para.runs)
+                held += std::size_t(run.text.capacity()) * 2 + 32;
+        }
+        EXPECT_LE(held, 10 * size);
+    }
+}
+
 TEST(CodePage, DecodesAndEncodesTheAnsiCodePages)
 {
     EXPECT_EQ(DecodeCodePage(1251, "\xc0\xff\xa8\xb8\xb9"), QStringLiteral("АяЁё№"));
     EXPECT_EQ(DecodeCodePage(1252, "\x80\xe9\x81"), QStringLiteral("€é\u0081")) << "undefined byte kept as C1";
     EXPECT_EQ(DecodeCodePage(1250, "\x8a\xf8"), QStringLiteral("Šř"));
     EXPECT_EQ(DecodeCodePage(65001, "\xd0\x94"), QStringLiteral("Д"));
+    EXPECT_EQ(DecodeCodePage(99999, "\x80"), QStringLiteral("€")) << "unknown: as 1252";
+    EXPECT_EQ(DecodeCodePage(932, "\x82\xa0"), QStringLiteral("あ"));
+    EXPECT_EQ(DecodeCodePage(932, "\x82"), QString()) << "a cut character is dropped";
+    EXPECT_EQ(DecodeCodePage(932, "A"), QStringLiteral("A")) << "and does not reach the next text";
     EXPECT_EQ(EncodeCodePage(1251, u"Привет, мир! €"), QByteArray("\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0! \x88"));
     EXPECT_EQ(EncodeCodePage(1251, u"日本😀"), QByteArray("???"));
     EXPECT_EQ(CodePageOfCharset(204, 1252), 1251);
