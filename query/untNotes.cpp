@@ -3,6 +3,7 @@
 #include "app/RichEdit.h"
 #include "platform/ui/Application.h"
 #include "query/DataSet.h"
+#include "query/WindowPlacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -77,28 +78,13 @@ TfrmNotes::TfrmNotes(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(reRes, 1);
     layout->addWidget(panel);
 
-    resize(kDesignWidth, kDesignHeight);
-    CentreOnItsScreen(*this);
+    PlaceAtOuterSize(*this, QSize(kDesignWidth, kDesignHeight));
 }
 
 TfrmNotes::~TfrmNotes()
 {
     if (frmNotes == this)
         frmNotes = nullptr;
-}
-
-void TfrmNotes::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    // The frame is known once the window is framed: the design size is the
-    // outer size, and the window opens centred on that.
-    if (m_placed)
-        return;
-    const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.width() > 0 || frame.height() > 0)
-        resize(kDesignWidth - frame.width(), kDesignHeight - frame.height());
-    CentreOnItsScreen(*this);
-    m_placed = true;
 }
 
 void TfrmNotes::ShowForward()

@@ -19,7 +19,7 @@ class TRichEdit;
 class TfrmNotes : public QWidget {
     Q_OBJECT
 public:
-    // Design outer size.
+    // Design outer size, frame included; the window opens at it, centred.
     static constexpr int kDesignWidth = 638;
     static constexpr int kDesignHeight = 471;
     static constexpr int kPanelHeight = 41;
@@ -47,10 +47,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-
-private:
-    bool m_placed = false;
 };
 
 // The open viewer; nullptr until the first double-click and after a close.

@@ -2,6 +2,7 @@
 
 #include "platform/core/Failure.h"
 #include "platform/ui/Application.h"
+#include "query/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -95,24 +96,14 @@ TfrmPwd::TfrmPwd(TPasswordHost host, QWidget* parent) : QWidget(parent, Qt::Wind
     layout->addWidget(pnlClient, 1);
     layout->addWidget(pnlBottom);
 
-    // Sized to its content, never narrower than designed.
-    resize(sizeHint().expandedTo(QSize(kDesignWidth, 0)));
-    CentreOnItsScreen(*this);
+    // The design size, frame included; never smaller than its content.
+    PlaceAtOuterSize(*this, QSize(kDesignWidth, kDesignHeight));
 }
 
 TfrmPwd::~TfrmPwd()
 {
     if (frmPwd == this)
         frmPwd = nullptr;
-}
-
-void TfrmPwd::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (!m_placed) {
-        m_placed = true;
-        CentreOnItsScreen(*this);
-    }
 }
 
 void TfrmPwd::ShowForward()

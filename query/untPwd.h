@@ -35,7 +35,8 @@ struct TPasswordHost {
 class TfrmPwd : public QWidget {
     Q_OBJECT
 public:
-    // Design size; the window sizes itself to its content.
+    // Design outer size, frame included; the window opens at it, centred,
+    // and grows where its content needs more.
     static constexpr int kDesignWidth = 380;
     static constexpr int kDesignHeight = 187;
     static constexpr int kPanelHeight = 41;
@@ -66,11 +67,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     TPasswordHost m_host;
-    bool m_placed = false;
     bool m_running = false;        // bbOkClick waits for the run
     bool m_closePending = false;   // a close came meanwhile
 };

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what building, running and testing need on Debian 12.
 set -eu
-PKGS="build-essential cmake pkg-config qt6-base-dev libgl-dev unixodbc-dev odbcinst tdsodbc libsqliteodbc sqlite3 odbc-postgresql libgtest-dev libgmock-dev postgresql xvfb xauth qt6-translations-l10n fonts-dejavu-core fonts-wqy-microhei"
+PKGS="build-essential cmake pkg-config qt6-base-dev libgl-dev unixodbc-dev odbcinst tdsodbc libsqliteodbc sqlite3 odbc-postgresql libgtest-dev libgmock-dev postgresql xvfb xauth openbox qt6-translations-l10n fonts-dejavu-core fonts-wqy-microhei"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

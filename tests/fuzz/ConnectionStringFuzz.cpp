@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const QString built = BuildConnectionString(parsed);
             FUZZ_CHECK(ParseConnectionString(built) == parsed);
             for (const TConnectionKeyword& k : parsed)
-                FUZZ_CHECK(FindConnectionKeyword(parsed, k.Key.toUpper()).has_value());
+                FUZZ_CHECK(FindConnectionKeyword(parsed, k.Key.toCaseFolded()).has_value());
         }
     } catch (const Exception&) {
         // Malformed: refused whole.

@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int kDesignWidth = 380;
+constexpr int kDesignHeight = 187;
 
 class Password : public ::testing::Test {
 protected:
@@ -73,7 +74,7 @@ TEST_F(Password, TheWindowAsDesigned)
     EXPECT_TRUE(w.isWindow());
     EXPECT_FALSE(w.isModal());
     EXPECT_EQ(w.parentWidget(), nullptr);   // a taskbar entry of its own
-    EXPECT_GE(w.width(), kDesignWidth);
+    EXPECT_EQ(w.frameGeometry().size(), QSize(kDesignWidth, kDesignHeight));   // outer, frame included
     EXPECT_EQ(w.edUser->text(), QStringLiteral("sa"));
     EXPECT_TRUE(w.edPwd->text().isEmpty());
     EXPECT_EQ(w.edPwd->echoMode(), QLineEdit::Normal);
