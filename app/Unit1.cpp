@@ -156,7 +156,8 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
 
     dxDBGridRes = new TdxDBGrid(this);
     dxDBGridRes->setObjectName(QStringLiteral("dxDBGridRes"));
-    dxDBGridRes->viewport()->installEventFilter(this);
+    // pmCopy opens wherever in the grid the menu is asked for, bars included.
+    dxDBGridRes->SetOnContextPopup([this](QPoint at) { pmCopy->popup(at); });
     // Called by the grid for double clicks on data cells only.
     dxDBGridRes->SetOnDblClick([this] { dxDBGridResDblClick(dxDBGridRes); });
     dxDBGridRes->hide();
@@ -575,19 +576,6 @@ void TfrmQA::closeEvent(QCloseEvent* event)
     Guarded([this] { FormClose(this); });
     event->accept();
     emit Closed();
-}
-
-bool TfrmQA::eventFilter(QObject* watched, QEvent* event)
-{
-    // The grid's mouse input arrives at its viewport.
-    if (dxDBGridRes && watched == dxDBGridRes->viewport()) {
-        // The right press has focused the clicked cell by now.
-        if (event->type() == QEvent::ContextMenu) {
-            pmCopy->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 // ---- handlers of this window ----

@@ -189,7 +189,6 @@ protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateToolBar();

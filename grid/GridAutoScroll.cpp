@@ -206,8 +206,9 @@ bool TGridAutoScroll::eventFilter(QObject* /*watched*/, QEvent* event)
         MouseAt(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return true;
     case QEvent::MouseButtonRelease:
-        // A plain middle click leaves the mode running; a drag ends it.
-        if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton && m_leftZone)
+        // A plain middle click leaves the mode running; a drag ends it, and
+        // so does any other button.
+        if (static_cast<QMouseEvent*>(event)->button() != Qt::MiddleButton || m_leftZone)
             End();
         return true;
     case QEvent::MouseButtonPress:

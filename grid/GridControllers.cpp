@@ -199,9 +199,9 @@ bool TGridMouseController::Release(const QMouseEvent& e)
         m_grid.SetSizingLine(-1);
         m_grid.viewport()->unsetCursor();
         TdxDBGridColumn* column = m_grid.VisibleColumn(m_column);
-        const int line = ClampSizingLine(pos.x(), m_columnLeft, column ? column->MinWidth() : 1, m_grid.viewport()->width());
-        if (column && line != m_startLine) {
-            column->SetWidth(SizedWidth(line, m_columnLeft));
+        // The line moves only with the mouse: a click without a move sizes nothing.
+        if (column && m_line != m_startLine) {
+            column->SetWidth(SizedWidth(m_line, m_columnLeft));
             m_grid.FireChangedColumnsWidth();
         }
         return true;
@@ -282,8 +282,12 @@ void TGridMouseController::StartDrag(QPoint point)
 
 void TGridMouseController::MoveDragImage(QPoint point)
 {
-    if (m_dragImage)
-        m_dragImage->move(m_grid.viewport()->mapToGlobal(point - m_pressPoint));
+    // Without a compositor the image is opaque: it follows the mouse below
+    // the header panel, so it never covers the drop marks drawn there.
+    if (!m_dragImage)
+        return;
+    const int below = m_grid.ComputeLayout().headerPanel.bottom() + 1;
+    m_dragImage->move(m_grid.viewport()->mapToGlobal(QPoint(point.x() - m_pressPoint.x(), below)));
 }
 
 void TGridMouseController::EndDrag()

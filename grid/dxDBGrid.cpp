@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -86,6 +88,9 @@ TdxDBGrid::TdxDBGrid(QWidget* parent)
     connect(vbar, &QAbstractSlider::actionTriggered, this, &TdxDBGrid::OnVerticalAction);
     connect(vbar, &QAbstractSlider::sliderReleased, this, &TdxDBGrid::OnVerticalReleased);
     QScrollBar* hbar = horizontalScrollBar();
+    // The wheel and the context menu over a bar are the grid's, not the bar's.
+    for (QScrollBar* bar : {vbar, hbar})
+        bar->installEventFilter(this);
     connect(hbar, &QAbstractSlider::actionTriggered, this, [this](int action) { Guarded([&] { OnHorizontalAction(action); }); });
     connect(hbar, &QAbstractSlider::valueChanged, this, [this](int v) {
         if (!m_inScrollBarUpdate)
@@ -392,8 +397,16 @@ void TdxDBGrid::MoveToRow(int row)
 {
     if (m_nodeCount <= 0 || !m_link.Active() || row == m_focusedNode)
         return;
-    if (CancelUntouchedInsert())
-        return;   // leaving the blank record was the move
+    if (UntouchedInsert()) {
+        // Leaving the blank record drops it, then the move goes on; the rows
+        // below it have moved up by one.
+        const int blank = m_focusedNode;
+        CancelUntouchedInsert();
+        if (row > blank)
+            --row;
+        if (row == m_focusedNode || !m_link.Active())
+            return;
+    }
     m_link.DataSet()->MoveBy(row - m_focusedNode);
 }
 
@@ -455,7 +468,9 @@ void TdxDBGrid::ScrollVertical(TScrollCommand command, int thumbPosition)
     s.thumbPosition = thumbPosition;
     const TDataSetMove move = ScrollCommandMove(command, s);
     if (move.kind != TDataSetMove::None && CancelUntouchedInsert()) {
-        UpdateScrollBars();
+        // Leaving the blank record drops it; the move is then made from
+        // where that leaves the window.
+        ScrollVertical(command, thumbPosition);
         return;
     }
     ApplyMove(move);
@@ -898,6 +913,9 @@ bool TdxDBGrid::viewportEvent(QEvent* event)
         // The bars never move on their own: a notch is a record.
         Guarded([&] { Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); });
         return true;
+    case QEvent::ContextMenu:
+        contextMenuEvent(static_cast<QContextMenuEvent*>(event));
+        return true;
     default:
         break;
     }
@@ -906,6 +924,32 @@ bool TdxDBGrid::viewportEvent(QEvent* event)
         return true;
     }
     return QAbstractScrollArea::viewportEvent(event);
+}
+
+void TdxDBGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The keyboard's request too opens the menu at the mouse.
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->globalPos() : QCursor::pos();
+    event->accept();
+    if (m_onContextPopup)
+        Guarded([&] { m_onContextPopup(at); });
+}
+
+bool TdxDBGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == verticalScrollBar() || watched == horizontalScrollBar()) {
+        switch (event->type()) {
+        case QEvent::Wheel:
+            Guarded([&] { Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); });
+            return true;
+        case QEvent::ContextMenu:
+            contextMenuEvent(static_cast<QContextMenuEvent*>(event));
+            return true;
+        default:
+            break;
+        }
+    }
+    return QAbstractScrollArea::eventFilter(watched, event);
 }
 
 void TdxDBGrid::keyPressEvent(QKeyEvent* event)
@@ -936,13 +980,6 @@ TGridState TdxDBGrid::State() const { return m_mouse->State(); }
 
 void TdxDBGrid::FocusCell(int node, int visibleColumn, bool makeVisible)
 {
-    if (m_link.Active() && node != m_focusedNode && UntouchedInsert()) {
-        // The blank row goes away first; the rows below it move up by one.
-        const int blank = m_focusedNode;
-        CancelUntouchedInsert();
-        if (node > blank)
-            --node;
-    }
     MoveToRow(node);
     if (visibleColumn >= 0 && visibleColumn < VisibleColumnCount()) {
         InvalidateNodeRect(m_focusedNode);
@@ -968,11 +1005,13 @@ QString TdxDBGrid::RowsClipboardText()
             captions << (c->DisableCaption() ? QString() : c->Caption());
             shown.push_back(c->Index());
         }
+    // An empty or closed result still has its one focused node, of empty cells.
     std::optional<QStringList> values;
-    if (m_link.Active() && m_link.RecordCount() > 0 && m_focusedNode >= 0) {
+    if (m_focusedNode >= 0 && m_nodeCount > 0) {
+        const bool data = m_link.Active() && m_link.RecordCount() > 0;
         values.emplace();
         for (int column : shown)
-            *values << NodeCellText(m_focusedNode, column);
+            *values << (data ? NodeCellText(m_focusedNode, column) : QString());
     }
     return ::RowsClipboardText(captions, values);
 }
@@ -992,7 +1031,7 @@ void TdxDBGrid::FitColumnWidth(int visibleColumn)
     // Only the rows loaded in the record window.
     const int rows = m_link.Active() ? m_link.RecordCount() : 0;
     for (int node = 0; node < rows; ++node)
-        widest = std::max(widest, data.horizontalAdvance(NodeCellText(node, column->Index())));
+        widest = std::max(widest, data.horizontalAdvance(VisibleCellText(NodeCellText(node, column->Index()))));
     const QString caption = column->DisableCaption() ? QString() : column->Caption();
     const int captionWidth = QFontMetrics(m_headerFont).horizontalAdvance(caption);
     column->SetWidth(::FitColumnWidth(widest, captionWidth, false, QFontMetrics(font()).horizontalAdvance(QLatin1Char('0'))));

@@ -225,6 +225,10 @@ public:
     void SetOnDblClick(std::function<void()> handler) { m_onDblClick = std::move(handler); }
     void SetOnChangeLeftCoord(std::function<void()> handler) { m_onChangeLeftCoord = std::move(handler); }
     void SetOnChangedColumnsWidth(std::function<void()> handler) { m_onChangedColumnsWidth = std::move(handler); }
+    // A context-menu request anywhere in the grid, its scroll bars included,
+    // from the mouse or the keyboard (Menu key, Shift+F10); the argument is
+    // the mouse position on the screen.
+    void SetOnContextPopup(std::function<void(QPoint)> handler) { m_onContextPopup = std::move(handler); }
 
     // Overlays of the mouse operations, in viewport x; -1 hides them.
     void SetSizingLine(int x);
@@ -242,6 +246,8 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class TdxGridDataLink;
@@ -297,6 +303,7 @@ private:
     std::unique_ptr<TGridMouseController> m_mouse;
     std::unique_ptr<TGridAutoScroll> m_autoScroll;
     std::function<void()> m_onDblClick;
+    std::function<void(QPoint)> m_onContextPopup;
     std::function<void()> m_onChangeLeftCoord;
     std::function<void()> m_onChangedColumnsWidth;
 

@@ -4,9 +4,14 @@
 
 #include "tests/grid/GridTestSupport.h"
 #include "grid/GridAutoScroll.h"
+#include "grid/GridHitTest.h"
+#include "grid/GridPainter.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -559,4 +564,114 @@ TEST_F(GridInput, AutoScrollRunsUntilEscOrAnotherButton)
     EXPECT_EQ(a.Motion().direction, TAutoScrollDirection::Right);
     Mouse(V(), QEvent::MouseButtonRelease, at + QPoint(kAutoScrollSpeed6Distance, 0), Qt::MiddleButton, Qt::NoButton);
     EXPECT_FALSE(a.Active());
+}
+
+// --- departures found in a real window
+
+TEST_F(GridInput, AClickOnAColumnEdgeWithoutAMoveSizesNothing)
+{
+    int changed = 0;
+    G().SetOnChangedColumnsWidth([&] { ++changed; });
+    const QPoint right = Edge(0) + QPoint(kColumnEdgeZone - 1, 0);   // inside the zone, right of the line
+    Click(V(), right);
+    EXPECT_EQ(G().Columns(0)->Width(), kColumnWidth);
+    EXPECT_EQ(changed, 0);
+}
+
+TEST_F(GridInput, TheWheelOverEitherBarMovesOneRecordAndTheBarsFollowTheRecord)
+{
+    f.data.SetRecNo(20);
+    for (QScrollBar* bar : {G().verticalScrollBar(), G().horizontalScrollBar()}) {
+        const int before = f.data.RecNo();
+        const int horizontal = G().horizontalScrollBar()->value();
+        Wheel(bar, -kNotch);
+        EXPECT_EQ(f.data.RecNo(), before + 1);
+        EXPECT_EQ(G().horizontalScrollBar()->value(), horizontal);
+    }
+    EXPECT_EQ(G().verticalScrollBar()->value(), G().WindowScrollInfo().position);
+}
+
+TEST_F(GridInput, TheContextMenuComesFromTheMouseTheKeyboardAndTheBars)
+{
+    std::vector<QPoint> asked;
+    G().SetOnContextPopup([&](QPoint at) { asked.push_back(at); });
+    const QPoint cell = Cell(1, 0);
+    QContextMenuEvent mouse(QContextMenuEvent::Mouse, cell, V()->mapToGlobal(cell));
+    QApplication::sendEvent(V(), &mouse);
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(1, 1), G().mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(&G(), &key);
+    for (QScrollBar* bar : {G().verticalScrollBar(), G().horizontalScrollBar()}) {
+        QContextMenuEvent onBar(QContextMenuEvent::Mouse, QPoint(2, 2), bar->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(bar, &onBar);
+        EXPECT_TRUE(onBar.isAccepted());
+    }
+    ASSERT_EQ(asked.size(), 4u);
+    EXPECT_EQ(asked[0], V()->mapToGlobal(cell));
+    EXPECT_EQ(asked[1], QCursor::pos());   // the keyboard's menu opens at the mouse
+}
+
+TEST_F(GridInput, CtrlInsertOnAnEmptyResultCopiesItsOneRowOfEmptyCells)
+{
+    Reload(MakeStore(0));
+    Key(&G(), Qt::Key_Insert, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("ID\tNAME\r\n\r\n\t\r\n"));
+}
+
+TEST_F(GridInput, FittingMeasuresTheTextAsPainted)
+{
+    TColumnStore store = MakeStore(0);
+    store.Column(0).AppendInt(1);
+    store.Column(1).AppendBytes(std::string("a\tb\tc\r\nd"));
+    Reload(std::move(store));
+    G().resize(3 * kColumnWidth, G().height());
+    QApplication::processEvents();
+    DoubleClick(V(), Edge(1));
+    const QFontMetrics data(G().font());
+    const int painted = data.horizontalAdvance(VisibleCellText(QStringLiteral("a\tb\tc\r\nd")));
+    const int caption = QFontMetrics(G().HeaderFont()).horizontalAdvance(QStringLiteral("NAME"));
+    EXPECT_EQ(G().Columns(1)->Width(), FitColumnWidth(painted, caption, false, data.horizontalAdvance(QLatin1Char('0'))));
+}
+
+TEST_F(GridInput, TheDragImageNeverCoversTheDropMarks)
+{
+    Mouse(V(), QEvent::MouseButtonPress, Header(0), Qt::LeftButton, Qt::LeftButton);
+    const QPoint over = Header(1);
+    Mouse(V(), QEvent::MouseMove, over, Qt::NoButton, Qt::LeftButton);
+    ASSERT_EQ(G().State(), gsHeaderDragging);
+    QLabel* image = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* label = qobject_cast<QLabel*>(w); label && label->isVisible() && (label->windowFlags() & Qt::ToolTip))
+            image = label;
+    ASSERT_NE(image, nullptr);
+    const QRect header = G().ComputeLayout().headerPanel;
+    const QRect headerOnScreen(V()->mapToGlobal(header.topLeft()), header.size());
+    EXPECT_FALSE(image->geometry().intersects(headerOnScreen));
+    Mouse(V(), QEvent::MouseButtonRelease, over, Qt::LeftButton, Qt::NoButton);
+}
+
+TEST_F(GridInput, AutoScrollEndsOnTheReleaseOfAnotherButton)
+{
+    TGridAutoScroll& a = G().AutoScroll();
+    const QPoint at = Cell(2, 0);
+    Mouse(V(), QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
+    Mouse(V(), QEvent::MouseButtonPress, at, Qt::MiddleButton, Qt::RightButton | Qt::MiddleButton);
+    ASSERT_TRUE(a.Active());
+    Mouse(V(), QEvent::MouseButtonRelease, at, Qt::RightButton, Qt::MiddleButton);
+    EXPECT_FALSE(a.Active());
+}
+
+TEST_F(GridInput, LeavingTheBlankRecordByPageOrBarDropsItAndMoves)
+{
+    for (int way = 0; way < 2; ++way) {
+        f.data.SetRecNo(5);
+        Key(&G(), Qt::Key_Insert);
+        ASSERT_EQ(f.data.State(), dsInsert);
+        if (way == 0)
+            Key(&G(), Qt::Key_PageDown);
+        else
+            G().ScrollVertical(TScrollCommand::PageDown);
+        EXPECT_EQ(f.data.State(), dsBrowse) << way;
+        EXPECT_EQ(f.data.RecordCount(), 50) << way;
+        EXPECT_GT(f.data.RecNo(), 5) << way;   // and the page moved
+    }
 }
