@@ -11,6 +11,12 @@
 // - a batch "select table N" gets N rows shaped like a real table, streamed
 //   the same way (SendTable: twelve columns of the common types, the last an
 //   NVARCHAR(MAX) that is NULL in most rows);
+// - a batch "select batch" gets what a batch of several statements gives: an
+//   informational message, a row set of one INT (1), a statement count of
+//   153 with a message before it, and a second row set of two INTs (10, 20);
+//   "select batch error" puts a failing statement (an error, class 16)
+//   between the count and the second row set; "select batch slow N" gives
+//   the first row set, then N rows of "select rows N" streamed;
 // - any other batch gets a bare DONE.
 // Each connection is served on a thread of its own.
 
@@ -148,10 +154,65 @@ private:
         SendPacket(fd, payload.data() + at, payload.size() - at, true);
     }
 
-    // `rows` rows of (id INT, note NVARCHAR(60)), sent a packet at a time.
-    static void SendRows(int fd, long long rows)
+    // An INFO (0xAB) or ERROR (0xAA) token.
+    static void MessageToken(TBytes& b, std::uint8_t token, std::uint32_t number, std::uint8_t cls,
+                             const std::string& text)
     {
-        TBytes b = {0x81};
+        TBytes m;
+        U32(m, number);
+        m.push_back(1);                                   // state
+        m.push_back(cls);
+        U16(m, static_cast<unsigned>(text.size()));
+        for (char c : text)
+            U16(m, static_cast<unsigned char>(c));
+        m.push_back(0);                                   // server name
+        m.push_back(0);                                   // procedure name
+        U32(m, 1);                                        // line
+        b.push_back(token);
+        U16(b, static_cast<unsigned>(m.size()));
+        b.insert(b.end(), m.begin(), m.end());
+    }
+
+    // A row set of one INT column `name` holding `values`; its DONE says
+    // more results follow when `more`.
+    static void IntRowSet(TBytes& b, const char* name, std::initializer_list<std::uint32_t> values, bool more)
+    {
+        b.push_back(0x81);
+        U16(b, 1);
+        U32(b, 0);
+        U16(b, 0);
+        b.push_back(0x38);
+        Name(b, name);
+        for (std::uint32_t v : values) {
+            b.push_back(0xD1);
+            U32(b, v);
+        }
+        Done(b, 0x10 | (more ? 0x01 : 0), 0xC1, values.size());
+    }
+
+    static TBytes BatchAnswer(bool withError, bool slowSecond)
+    {
+        TBytes b;
+        MessageToken(b, 0xAB, 50000, 0, "first message");
+        IntRowSet(b, "a", {1}, true);
+        if (slowSecond)
+            return b;
+        MessageToken(b, 0xAB, 50000, 10, "second message");
+        Done(b, 0x10 | 0x01, 0xC5, 153);                  // an UPDATE's count
+        if (withError) {
+            MessageToken(b, 0xAA, 208, 16, "Invalid object name 'nope'.");
+            Done(b, 0x02 | 0x01, 0xC1, 0);
+        }
+        IntRowSet(b, "b", {10, 20}, false);
+        return b;
+    }
+
+    // `rows` rows of (id INT, note NVARCHAR(60)), sent a packet at a time,
+    // after `prefix`.
+    static void SendRows(int fd, long long rows, TBytes prefix = {})
+    {
+        TBytes b = std::move(prefix);
+        b.push_back(0x81);
         U16(b, 2);
         U32(b, 0);
         U16(b, 0);
@@ -378,7 +439,11 @@ private:
                 const std::string text = BatchText(payload);
                 if (text.find("waitfor") != std::string::npos)
                     break;       // never answered; the attention ends it
-                if (const std::size_t at = text.find("select rows "); at != std::string::npos) {
+                if (const std::size_t at = text.find("select batch slow "); at != std::string::npos) {
+                    SendRows(fd, std::atoll(text.c_str() + at + 18), BatchAnswer(false, true));
+                } else if (text.find("select batch") != std::string::npos) {
+                    Send(fd, BatchAnswer(text.find("error") != std::string::npos, false));
+                } else if (const std::size_t at = text.find("select rows "); at != std::string::npos) {
                     SendRows(fd, std::atoll(text.c_str() + at + 12));
                 } else if (const std::size_t t = text.find("select table "); t != std::string::npos) {
                     SendTable(fd, std::atoll(text.c_str() + t + 13));
