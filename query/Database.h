@@ -73,6 +73,27 @@ public:
     [[nodiscard]] virtual const std::vector<TDbError>& Errors() const = 0;
 };
 
+// One thing the server said while a batch ran, in the order it came.
+struct TServerNote {
+    enum class Kind {
+        Message,    // an informational message (PRINT, a low-severity RAISERROR, a notice)
+        Error,      // a statement after the first row set failed
+        RowCount,   // `rows` rows affected by a statement without a row set
+        RowSet,     // a row set of `rows` rows, held as result `result`
+        Dropped,    // `rows` row sets came beyond the number held
+        Stopped,    // the rest of the batch was cancelled
+    };
+    Kind kind = Kind::Message;
+    QString sqlState;
+    int nativeError = 0;
+    QString text;
+    long long rows = -1;
+    int result = -1;
+};
+
+// Row sets a query holds from one batch, the first included.
+inline constexpr int kMaxHeldResultSets = 16;
+
 // Runs `work` while the caller waits for the server: the window's way of
 // waiting without freezing (query/DbTask.h). It may run `work` on another
 // thread, cancelling through TDbQuery::CancelRunning(), and rethrows its
@@ -115,6 +136,15 @@ public:
     virtual void CancelRunning() {}
     // Rows fetched so far by the running or last fetch (any thread; relaxed).
     [[nodiscard]] virtual long long RowsFetched() const { return 0; }
+    // What the server said while the last open ran, in order; kept also when
+    // the open failed (a statement without a row set gives its row counts
+    // and messages). Reset when the next open starts.
+    [[nodiscard]] virtual std::vector<TServerNote> ServerNotes() const { return {}; }
+    // The row sets of the open result: index 0 is the query itself; later
+    // ones are read-only datasets the query owns until its next open or
+    // close (a data source showing one is detached then).
+    [[nodiscard]] virtual int ResultSetCount() const { return Active() ? 1 : 0; }
+    [[nodiscard]] virtual TDataSet* ResultSet(int index) { return index == 0 && Active() ? this : nullptr; }
     // Where the server work of a record command (a delete written back)
     // waits; without one it runs in place on the calling thread.
     virtual void SetWaitRunner(TDbWaitRunner runner) { (void)runner; }

@@ -14,6 +14,8 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -364,6 +366,7 @@ void TOdbcQuery::RaiseStopped(TOdbcConnection& conn, std::vector<TDbError> drive
 
 void TOdbcQuery::Execute(TOdbcConnection& conn, SQLHSTMT stmt)
 {
+    m_notes.clear();
     const SQLULEN timeout = static_cast<SQLULEN>(std::max(0, CommandTimeout()));
     SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
     conn.SuitFetchTo(SQL());
@@ -373,6 +376,127 @@ void TOdbcQuery::Execute(TOdbcConnection& conn, SQLHSTMT stmt)
     });
     if (rc != SQL_NO_DATA && !OdbcSucceeded(rc))
         conn.RaiseFrom(SQL_HANDLE_STMT, stmt, QStringLiteral("The statement failed"));
+    if (rc == SQL_SUCCESS_WITH_INFO)
+        NoteMessages(conn, stmt, TServerNote::Kind::Message);
+}
+
+void TOdbcQuery::NoteMessages(TOdbcConnection& conn, SQLHSTMT stmt, TServerNote::Kind kind)
+{
+    for (const TDbError& d : ReadOdbcDiagnostics(SQL_HANDLE_STMT, stmt, conn.WideDriver()))
+        if (!d.Message.isEmpty())
+            m_notes.push_back(TServerNote{kind, d.SqlState, d.NativeError, d.Message, -1, -1});
+}
+
+namespace {
+
+// The rows a statement without a row set affected, when the driver knows.
+std::optional<long long> AffectedRows(SQLHSTMT stmt)
+{
+    SQLLEN n = -1;
+    if (OdbcSucceeded(SQLRowCount(stmt, &n)) && n >= 0)
+        return static_cast<long long>(n);
+    return std::nullopt;
+}
+
+// Unbinds what a block fetch left bound to `stmt`: its buffers and its
+// rows-fetched count die with the fetcher, and the driver must not write to
+// them while it moves to the next result.
+void DetachFetchBuffers(SQLHSTMT stmt)
+{
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+    SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)), 0);
+}
+
+TServerNote Note(TServerNote::Kind kind, long long rows = -1, int result = -1, QString text = QString())
+{
+    return TServerNote{kind, QString(), 0, std::move(text), rows, result};
+}
+
+} // namespace
+
+void TOdbcQuery::CollectLaterResults(TOdbcConnection& conn, SQLHSTMT stmt)
+{
+    using Kind = TServerNote::Kind;
+    int held = 1;
+    long long dropped = 0;
+    const auto noteDropped = qScopeGuard([&] {
+        if (dropped > 0)
+            m_notes.push_back(Note(Kind::Dropped, dropped));
+    });
+    // The end of the row set before may have brought messages of its own.
+    NoteMessages(conn, stmt, Kind::Message);
+    for (;;) {
+        if (m_stop) {
+            m_notes.push_back(Note(Kind::Stopped));
+            return;
+        }
+        DetachFetchBuffers(stmt);
+        const SQLRETURN rc = SQLMoreResults(stmt);
+        if (rc == SQL_NO_DATA)
+            return;
+        if (rc == SQL_ERROR) {
+            // A failed statement of the batch: its words, then the rest.
+            const std::size_t before = m_notes.size();
+            NoteMessages(conn, stmt, Kind::Error);
+            if (m_notes.size() == before || m_stop || conn.ConnectionLost())
+                return;   // nothing says where the batch stands
+            continue;
+        }
+        if (!OdbcSucceeded(rc))
+            return;
+        // Some drivers keep the messages of a result without saying so.
+        NoteMessages(conn, stmt, Kind::Message);
+        SQLSMALLINT ncols = 0;
+        if (!OdbcSucceeded(SQLNumResultCols(stmt, &ncols)))
+            return;
+        if (ncols <= 0) {
+            if (const std::optional<long long> rows = AffectedRows(stmt))
+                m_notes.push_back(Note(Kind::RowCount, *rows));
+            continue;
+        }
+        if (held >= kMaxHeldResultSets) {
+            ++dropped;   // its rows go with the next SQLMoreResults
+            continue;
+        }
+        TColumnStore more;
+        try {
+            const TFetchPlan plan = PlanFetch(DescribeOdbcColumns(conn, stmt, ncols), OdbcDriverCaps(conn, stmt));
+            TOdbcBlockFetcher fetcher(conn, stmt, plan);
+            fetcher.SetProgress(&m_rowsFetched, &m_stop);
+            if (!fetcher.Run(more)) {
+                m_notes.push_back(Note(Kind::Stopped));
+                return;
+            }
+        } catch (const EDatabaseError& e) {
+            if (m_stop) {
+                m_notes.push_back(Note(Kind::Stopped));
+                return;
+            }
+            m_notes.push_back(Note(Kind::Error, -1, -1, e.Message()));
+            if (conn.ConnectionLost())
+                return;
+            continue;
+        }
+        m_notes.push_back(Note(Kind::RowSet, static_cast<long long>(more.RowCount()), held));
+        m_laterStores.push_back(std::move(more));
+        ++held;
+    }
+}
+
+int TOdbcQuery::ResultSetCount() const
+{
+    return Active() ? 1 + static_cast<int>(m_laterSets.size()) : 0;
+}
+
+TDataSet* TOdbcQuery::ResultSet(int index)
+{
+    if (!Active() || index < 0 || index > static_cast<int>(m_laterSets.size()))
+        return nullptr;
+    if (index == 0)
+        return this;
+    return m_laterSets[static_cast<std::size_t>(index - 1)].get();
 }
 
 long long TOdbcQuery::ExecSQL()
@@ -418,7 +542,7 @@ void ReturnFreePages()
 
 // Moves past results that are not row sets; returns the columns of the first
 // row set. None raises the no-result error.
-SQLSMALLINT TOdbcQuery::SkipToRowSet(TOdbcConnection& conn, SQLHSTMT stmt) const
+SQLSMALLINT TOdbcQuery::SkipToRowSet(TOdbcConnection& conn, SQLHSTMT stmt)
 {
     for (;;) {
         SQLSMALLINT ncols = 0;
@@ -426,7 +550,11 @@ SQLSMALLINT TOdbcQuery::SkipToRowSet(TOdbcConnection& conn, SQLHSTMT stmt) const
             conn.RaiseFrom(SQL_HANDLE_STMT, stmt, QStringLiteral("The statement failed"));
         if (ncols > 0)
             return ncols;
+        if (const std::optional<long long> rows = AffectedRows(stmt))
+            m_notes.push_back(Note(TServerNote::Kind::RowCount, *rows));
         const SQLRETURN rc = SQLMoreResults(stmt);
+        if (rc == SQL_SUCCESS_WITH_INFO)
+            NoteMessages(conn, stmt, TServerNote::Kind::Message);
         if (rc == SQL_NO_DATA) {
             const QString text = QStringLiteral("CommandText does not return a result set");
             conn.SetErrors({TDbError{kNoResultNativeError, QString(), Name() + QStringLiteral(": ") + text}});
@@ -455,6 +583,7 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
             store.Clear();
             RaiseStopped(conn, {});
         }
+        m_notes.push_back(Note(TServerNote::Kind::RowSet, static_cast<long long>(store.RowCount()), 0));
         const std::lock_guard lock(m_runMutex);
         m_fetchedSql = SQL();
         m_fetchedSources = std::move(sources);
@@ -462,13 +591,24 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
         RaiseIfStopped(conn);
         throw;
     }
+    // The first row set is the result; what follows never fails the open.
+    CollectLaterResults(conn, stmt.Get());
     SQLFreeStmt(stmt.Get(), SQL_CLOSE);
     conn.ClearErrors();
+}
+
+void TOdbcQuery::Open()
+{
+    if (Active())
+        return;
+    FetchResult();
+    OpenFetched();
 }
 
 void TOdbcQuery::FetchResult()
 {
     m_fetched.reset();
+    m_laterStores.clear();
     m_fetched = Fetch();
 }
 
@@ -479,11 +619,24 @@ void TOdbcQuery::OpenFetched()
     TColumnStore store = std::move(*m_fetched);
     m_fetched.reset();
     Adopt(std::move(store));
+    m_laterSets.clear();
+    for (TColumnStore& later : m_laterStores) {
+        auto set = std::make_unique<TMemDataSet>(Name());
+        set->SetData(std::move(later));
+        // Nothing traces a later row set's columns to a table: it is shown,
+        // copied and exported, never written back.
+        set->SetReadOnly(true);
+        set->Open();
+        m_laterSets.push_back(std::move(set));
+    }
+    m_laterStores.clear();
 }
 
 void TOdbcQuery::Close()
 {
     m_fetched.reset();
+    m_laterStores.clear();
+    m_laterSets.clear();
     TMemDataSet::Close();
     ReturnFreePages();
 }

@@ -104,6 +104,8 @@ public:
     void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
     [[nodiscard]] int CommandTimeout() const override { return m_commandTimeout; }
     long long ExecSQL() override;
+    // FetchResult, then OpenFetched: the later row sets come with it.
+    void Open() override;
     void FetchResult() override;
     void OpenFetched() override;
     // Also drops a fetched result not yet opened.
@@ -121,6 +123,10 @@ public:
     void Delete() override;
     void SetWaitRunner(TDbWaitRunner runner) override { m_waitRunner = std::move(runner); }
 
+    [[nodiscard]] std::vector<TServerNote> ServerNotes() const override { return m_notes; }
+    [[nodiscard]] int ResultSetCount() const override;
+    [[nodiscard]] TDataSet* ResultSet(int index) override;
+
     // Rows per block fetch of the last open (for tests and measurements).
     [[nodiscard]] int LastRowArraySize() const { return m_lastRowArraySize; }
 
@@ -131,14 +137,20 @@ private:
     friend class TOdbcConnection;
     class TRunningStatement;
     TOdbcConnection& RequireConnection() const;
-    // Runs the SQL on `stmt`, registered as running.
+    // Runs the SQL on `stmt`, registered as running; informational messages
+    // go to the notes.
     void Execute(TOdbcConnection& connection, SQLHSTMT stmt);
+    // The messages of a call that returned with information.
+    void NoteMessages(TOdbcConnection& connection, SQLHSTMT stmt, TServerNote::Kind kind);
+    // After the first row set: every later result of the batch into the
+    // notes and the later stores, until the batch ends or is stopped.
+    void CollectLaterResults(TOdbcConnection& connection, SQLHSTMT stmt);
     // Raises the stop of the running statement: its time-out or a cancel.
     [[noreturn]] void RaiseStopped(TOdbcConnection& connection, std::vector<TDbError> driverErrors);
     // In a failure's handler: raises the stop instead when the statement was
     // stopped, or the time-out alone when the driver reported both.
     void RaiseIfStopped(TOdbcConnection& connection);
-    [[nodiscard]] SQLSMALLINT SkipToRowSet(TOdbcConnection& connection, SQLHSTMT stmt) const;
+    [[nodiscard]] SQLSMALLINT SkipToRowSet(TOdbcConnection& connection, SQLHSTMT stmt);
     // Runs the server work of a delete through the wait runner, with its
     // failures in the user's words.
     void RunDeleteWork(TOdbcConnection& connection, const std::function<void()>& work);
@@ -153,6 +165,11 @@ private:
     QString m_fetchedSql;
     std::vector<TColumnSource> m_fetchedSources;
     TDbWaitRunner m_waitRunner;
+    // Written by the fetching thread during a fetch, read after it.
+    std::vector<TServerNote> m_notes;
+    std::vector<TColumnStore> m_laterStores;
+    // The later row sets as datasets, made when the result is opened.
+    std::vector<std::unique_ptr<TMemDataSet>> m_laterSets;
 
     // The statement that CancelRunning() stops; m_runMutex keeps it from
     // being freed while the driver is asked to cancel it.

@@ -293,6 +293,11 @@ std::optional<std::size_t> TOdbcBlockFetcher::FetchBlock()
 
 // Bound values of rows [0, rows) whose length indicator exceeds their buffer
 // (or is unknown), in (row, column) order.
+        // A short block is the last (an ODBC rule). Fetching once more would
+        // make some drivers (FreeTDS) read on into the next result of the
+        // batch, whose row count and messages would then be lost.
+        if (m_plan.rowsPerBlock > 1 && *rows < m_plan.rowsPerBlock)
+            break;
 void TOdbcBlockFetcher::FindCutValues(std::size_t rows)
 {
     m_cuts.clear();

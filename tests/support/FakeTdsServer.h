@@ -208,10 +208,10 @@ private:
     }
 
     // `rows` rows of (id INT, note NVARCHAR(60)), sent a packet at a time,
-    // after `prefix`.
-    static void SendRows(int fd, long long rows, TBytes prefix = {})
+    // after `before`.
+    static void SendRows(int fd, long long rows, TBytes before = {})
     {
-        TBytes b = std::move(prefix);
+        TBytes b = std::move(before);
         b.push_back(0x81);
         U16(b, 2);
         U32(b, 0);
