@@ -96,13 +96,18 @@ QPixmap Font()
     p.drawEllipse(QRectF(11.5, 8.5, 2.5, 2.5));
     p.setBrush(QColor(0x20, 0x40, 0xD0));
     p.drawEllipse(QRectF(11, 11.5, 2.5, 2.5));
-    // The letter.
-    QFont f(QStringLiteral("DejaVu Serif"));
-    f.setPixelSize(12);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(QColor(0x10, 0x10, 0x60));
-    p.drawText(QRectF(0, 0, 10, 12), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("A"));
+    // The letter, as an outline: a font loaded for one icon cost start-up
+    // more than the rest of the image list.
+    QPainterPath letter;
+    letter.setFillRule(Qt::OddEvenFill);
+    letter.addPolygon(QPolygonF({QPointF(0.5, 11.5), QPointF(4, 0.5), QPointF(6, 0.5), QPointF(9.5, 11.5),
+                                 QPointF(7.3, 11.5), QPointF(6.6, 9), QPointF(3.4, 9), QPointF(2.7, 11.5)}));
+    letter.closeSubpath();
+    letter.addPolygon(QPolygonF({QPointF(3.9, 7.2), QPointF(6.1, 7.2), QPointF(5, 3.3)}));
+    letter.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x10, 0x10, 0x60));
+    p.drawPath(letter);
     return pm;
 }
 

@@ -26,9 +26,9 @@ int main(int argc, char** argv)
 
     auto form = std::make_unique<TfrmQA>();
     QObject::connect(form.get(), &TfrmQA::Closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
-    // The secondary windows belong to the application: each frees itself
-    // when closed, and whichever is still open goes before the main window.
-    frmPwd = new TfrmPwd(form->PasswordHost());
+    // The secondary windows belong to the application: each is built when
+    // first shown, frees itself when closed, and whichever is still open goes
+    // before the main window.
 
     form->show();
     const int code = application.exec();
