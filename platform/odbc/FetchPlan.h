@@ -22,6 +22,13 @@ inline constexpr std::size_t kMaxBlockRows = 2048;
 // A column's bound buffers grow for values longer than described up to this
 // size for the whole block.
 inline constexpr std::size_t kMaxGrownBlockBytes = 16u << 20;
+// The bound buffers of a statement (values and length indicators of every
+// bound column of a block), as planned and as grown, stay within this size.
+inline constexpr std::size_t kMaxStatementBufferBytes = 64u << 20;
+// A row's bound buffers stay within this size, so that a block of the fewest
+// rows fits kMaxStatementBufferBytes. Columns of a wider row are read in
+// parts with SQLGetData instead of bound, the widest first.
+inline constexpr std::size_t kMaxBoundRowBytes = kMaxStatementBufferBytes / kMinBlockRows;
 
 // What the driver offers for the executed statement.
 struct TOdbcDriverCaps {
@@ -80,12 +87,19 @@ struct TFetchPlan {
 // The plan for a result of `columns` (0 columns: nothing bound, one row per
 // fetch).
 //
-// Without SQL_GD_ANY_COLUMN SQLGetData reaches only columns after the last
-// bound one, so columns from the first long one on stay unbound then. Any
+// Long columns, and the widest variable-length columns of a row whose bound
+// buffers would pass kMaxBoundRowBytes, are read in chunks. Without
+// SQL_GD_ANY_COLUMN SQLGetData reaches only columns after the last bound
+// one, so columns from the first one read in chunks on stay unbound then (a
+// row too wide is bound up to the column that passes the limit). Any
 // unbound column makes the fetch one row at a time. Bound columns whose
 // values can be cut are block-fetched only when a cut value can be read again
 // (SQL_GD_BLOCK or an absolute fetch) or cannot happen (exact sizes).
 [[nodiscard]] TFetchPlan PlanFetch(const std::vector<TOdbcDescribedColumn>& columns, const TOdbcDriverCaps& caps);
+
+// Bytes of the bound buffers of one block of `plan`: values and length
+// indicators.
+[[nodiscard]] std::size_t BoundBlockBytes(const TFetchPlan& plan);
 
 // `plan` with the rows per fetch the driver granted (>= 1; drivers may lower
 // the row array size); the cut-value read follows the rows.
@@ -94,9 +108,11 @@ struct TFetchPlan {
 // The element size a bound column's buffers grow to after a block whose
 // longest cut value needed `neededBytes` (terminator included), for `rows`
 // rows per fetch: at least double the current size, within
-// kMaxGrownBlockBytes for the block. `current` when no growth is needed or
-// the value would not fit that limit (it is then read again each time).
-[[nodiscard]] std::size_t GrownElementBytes(std::size_t current, std::size_t neededBytes, std::size_t rows);
+// kMaxGrownBlockBytes for the column's block and adding at most `spareBytes`
+// to the statement's buffers. `current` when no growth is needed or the value
+// would not fit those limits (it is then read again each time).
+[[nodiscard]] std::size_t GrownElementBytes(std::size_t current, std::size_t neededBytes, std::size_t rows,
+                                            std::size_t spareBytes);
 
 // Bytes of terminator the driver writes after a value of this C type.
 [[nodiscard]] constexpr std::size_t TerminatorBytes(SQLSMALLINT cType)

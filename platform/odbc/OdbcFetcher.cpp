@@ -16,6 +16,9 @@ namespace {
 
 // Chunk of a long value read per SQLGetData call, in bytes (even).
 constexpr SQLLEN kChunkBytes = 64 * 1024;
+// Room reserved up front for a value read in chunks, at most: its length as
+// the driver announces it is only a hint.
+constexpr std::size_t kMaxReservedValueBytes = 16u << 20;
 constexpr std::int64_t kMsecsPerDay = 86400000;
 
 std::int64_t TimestampMsecs(const SQL_TIMESTAMP_STRUCT& ts)
@@ -88,12 +91,30 @@ void AppendWhole(TColumnData& out, const TOdbcColumnPlan& c, std::string_view va
         out.AppendBytes(value);
 }
 
+// A length the driver reported for a buffer of `room` bytes, within it; an
+// unknown or invalid length reads as 0.
+std::size_t ClampedLength(SQLLEN ind, std::size_t room)
+{
+    return ind <= 0 ? 0 : std::min(static_cast<std::size_t>(ind), room);
+}
+
 template <class T>
 T Load(const char* buf)
 {
     T v;
     std::memcpy(&v, buf, sizeof v);
     return v;
+}
+
+// Bytes of the text in `buf` before its terminator, within `room`.
+std::size_t TerminatedBytes(const char* buf, std::size_t room, bool wide)
+{
+    if (!wide)
+        return static_cast<std::size_t>(std::find(buf, buf + room, '\0') - buf);
+    std::size_t bytes = 0;
+    for (; bytes + sizeof(SQLWCHAR) <= room && Load<SQLWCHAR>(buf + bytes) != 0; bytes += sizeof(SQLWCHAR)) {
+    }
+    return bytes;
 }
 
 // Appends a value held in `buf` (as the driver wrote it for `c.fetch.cType`,
@@ -122,12 +143,10 @@ void AppendValue(TColumnData& out, const TOdbcColumnPlan& c, const char* buf, SQ
     case SQL_C_TYPE_TIMESTAMP:
         return out.AppendMsecs(TimestampMsecs(Load<SQL_TIMESTAMP_STRUCT>(buf)));
     case SQL_C_CHAR:
-        return AppendText(out, c.field.type,
-                          std::string_view(buf, std::min<std::size_t>(static_cast<std::size_t>(ind),
-                                                                      c.fetch.elementBytes - 1)),
+        return AppendText(out, c.field.type, std::string_view(buf, ClampedLength(ind, c.fetch.elementBytes - 1)),
                           scratch);
     case SQL_C_WCHAR: {
-        const std::size_t units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
+        const std::size_t units = ClampedLength(ind, c.fetch.elementBytes - sizeof(SQLWCHAR)) / sizeof(SQLWCHAR);
         // `utf8` only grows, so its bytes are not cleared for every value.
         if (utf8.size() < units * 3)
             utf8.resize(units * 3);
@@ -135,7 +154,7 @@ void AppendValue(TColumnData& out, const TOdbcColumnPlan& c, const char* buf, SQ
         return out.AppendBytes(std::string_view(utf8.data(), bytes));
     }
     case SQL_C_BINARY:
-        return out.AppendBytes(std::string_view(buf, static_cast<std::size_t>(ind)));
+        return out.AppendBytes(std::string_view(buf, ClampedLength(ind, c.fetch.elementBytes)));
     default:
         return out.AppendNull();
     }
@@ -212,24 +231,47 @@ TOdbcBlockFetcher::TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const
     : m_conn(conn), m_stmt(stmt), m_plan(plan), m_buffers(plan.columns.size()),
       m_neededBytes(plan.columns.size(), 0)
 {
-    SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROW_BIND_TYPE,
-                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_BIND_BY_COLUMN)), 0);
+    const auto set = [this](SQLINTEGER attr, SQLPOINTER value) {
+        if (!OdbcSucceeded(SQLSetStmtAttrW(m_stmt, attr, value, 0)))
+            m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Cannot set up the fetch"));
+    };
+    set(SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_BIND_BY_COLUMN)));
     SQLULEN rows = plan.rowsPerBlock;
     if (rows > 1) {
-        SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0);
+        // A driver may grant fewer rows; it says so in the size read back.
+        if (!OdbcSucceeded(SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0)))
+            rows = 1;
         SQLULEN granted = 1;
-        const bool known = OdbcSucceeded(SQLGetStmtAttrW(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr));
-        rows = known && granted >= 1 ? granted : 1;
+        if (!OdbcSucceeded(SQLGetStmtAttrW(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)))
+            m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Cannot set up the fetch"));
+        // More than asked for would overrun the buffers.
+        if (granted < 1 || granted > rows) {
+            set(SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)));
+            rows = 1;
+        } else {
+            rows = granted;
+        }
     }
     m_plan = WithRowsPerBlock(m_plan, rows);
-    SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROWS_FETCHED_PTR, &m_fetched, 0);
+    set(SQL_ATTR_ROWS_FETCHED_PTR, &m_fetched);
     for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
         const TOdbcColumnPlan& c = m_plan.columns[ci];
+        if (c.read == TOdbcColumnRead::GetDataChunks)
+            continue;
         const std::size_t rowSlots = c.read == TOdbcColumnRead::Bound ? rows : 1;
         m_buffers[ci].data.assign(std::max<std::size_t>(c.fetch.elementBytes, 1) * rowSlots, 0);
         m_buffers[ci].ind.assign(rowSlots, 0);
         Bind(ci);
     }
+}
+
+std::size_t TOdbcBlockFetcher::BufferBytes() const
+{
+    std::size_t bytes = m_utf8.capacity() + m_whole.capacity() + m_scratch.capacity() + m_chunk.capacity()
+        + m_wide.capacity() * sizeof(SQLWCHAR);
+    for (const TBuffers& b : m_buffers)
+        bytes += b.data.capacity() + b.ind.capacity() * sizeof(SQLLEN);
+    return bytes;
 }
 
 bool TOdbcBlockFetcher::Run(TColumnStore& store)
@@ -251,6 +293,11 @@ bool TOdbcBlockFetcher::Run(TColumnStore& store)
             m_rowsOut->store(static_cast<long long>(m_blockStart - 1), std::memory_order_relaxed);
         if (stopped())
             return false;
+        // A short block is the last (an ODBC rule). Fetching once more would
+        // make some drivers (FreeTDS) read on into the next result of the
+        // batch, whose row count and messages would then be lost.
+        if (m_plan.rowsPerBlock > 1 && *rows < m_plan.rowsPerBlock)
+            break;
         Grow();
     }
     return true;
@@ -288,16 +335,16 @@ std::optional<std::size_t> TOdbcBlockFetcher::FetchBlock()
         return std::nullopt;
     if (!OdbcSucceeded(rc))
         m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Fetch failed"));
-    return m_plan.rowsPerBlock == 1 ? 1 : static_cast<std::size_t>(m_fetched);
+    if (m_plan.rowsPerBlock == 1)
+        return 1;
+    // The buffers hold rowsPerBlock rows; a fetch that is not the end has one.
+    if (m_fetched < 1)
+        m_conn.Raise({TDbError{0, QString(), QStringLiteral("Fetch failed: the driver fetched no rows")}});
+    return std::min<std::size_t>(m_fetched, m_plan.rowsPerBlock);
 }
 
 // Bound values of rows [0, rows) whose length indicator exceeds their buffer
 // (or is unknown), in (row, column) order.
-        // A short block is the last (an ODBC rule). Fetching once more would
-        // make some drivers (FreeTDS) read on into the next result of the
-        // batch, whose row count and messages would then be lost.
-        if (m_plan.rowsPerBlock > 1 && *rows < m_plan.rowsPerBlock)
-            break;
 void TOdbcBlockFetcher::FindCutValues(std::size_t rows)
 {
     m_cuts.clear();
@@ -386,7 +433,7 @@ void TOdbcBlockFetcher::AppendRows(TColumnStore& store, std::size_t rows)
         else if (cut != m_cuts.end() && cut->col == ci)
             AppendCutColumn(out, ci, rows, cut);
         else
-            AppendBlock(out, c, b.data.data(), b.ind.data(), rows, b.utf8, m_scratch);
+            AppendBlock(out, c, b.data.data(), b.ind.data(), rows, m_utf8, m_scratch);
     }
 }
 
@@ -404,7 +451,7 @@ void TOdbcBlockFetcher::AppendCutColumn(TColumnData& out, std::size_t col, std::
             AppendWhole(out, c, cut->value, m_scratch);
             ++cut;
         } else {
-            AppendValue(out, c, b.data.data() + r * c.fetch.elementBytes, b.ind[r], b.utf8, m_scratch);
+            AppendValue(out, c, b.data.data() + r * c.fetch.elementBytes, b.ind[r], m_utf8, m_scratch);
         }
     }
 }
@@ -413,19 +460,19 @@ void TOdbcBlockFetcher::AppendCutColumn(TColumnData& out, std::size_t col, std::
 void TOdbcBlockFetcher::AppendUnbound(TColumnData& out, std::size_t col)
 {
     const TOdbcColumnPlan& c = m_plan.columns[col];
-    TBuffers& b = m_buffers[col];
     if (c.read == TOdbcColumnRead::GetDataChunks) {
-        if (ReadWhole(col, b.utf8))
-            AppendWhole(out, c, b.utf8, m_scratch);
+        if (ReadWhole(col, m_whole))
+            AppendWhole(out, c, m_whole, m_scratch);
         else
             out.AppendNull();
         return;
     }
+    TBuffers& b = m_buffers[col];
     SQLLEN ind = 0;
     if (!OdbcSucceeded(SQLGetData(m_stmt, static_cast<SQLUSMALLINT>(col + 1), c.fetch.cType, b.data.data(),
                                   static_cast<SQLLEN>(c.fetch.elementBytes), &ind)))
         m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Cannot read column %1").arg(col + 1));
-    AppendValue(out, c, b.data.data(), ind, b.utf8, m_scratch);
+    AppendValue(out, c, b.data.data(), ind, m_utf8, m_scratch);
 }
 
 // Columns whose values outgrew their buffers get larger ones (see
@@ -433,11 +480,14 @@ void TOdbcBlockFetcher::AppendUnbound(TColumnData& out, std::size_t col)
 void TOdbcBlockFetcher::Grow()
 {
     const std::size_t rows = m_plan.rowsPerBlock;
+    std::size_t blockBytes = BoundBlockBytes(m_plan);
     for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
         std::size_t& elementBytes = m_plan.columns[ci].fetch.elementBytes;
-        const std::size_t grown = GrownElementBytes(elementBytes, std::exchange(m_neededBytes[ci], 0), rows);
+        const std::size_t spare = kMaxStatementBufferBytes - std::min(blockBytes, kMaxStatementBufferBytes);
+        const std::size_t grown = GrownElementBytes(elementBytes, std::exchange(m_neededBytes[ci], 0), rows, spare);
         if (grown == elementBytes)
             continue;
+        blockBytes += (grown - elementBytes) * rows;
         elementBytes = grown;
         m_buffers[ci].data.assign(grown * rows, 0);
         Bind(ci);
@@ -448,10 +498,12 @@ bool TOdbcBlockFetcher::ReadWhole(std::size_t col, std::string& out)
 {
     const SQLSMALLINT cType = m_plan.columns[col].fetch.cType;
     const auto colNo = static_cast<SQLUSMALLINT>(col + 1);
+    const bool wide = cType == SQL_C_WCHAR;
     out.clear();
-    std::vector<SQLWCHAR> wide;
+    m_wide.clear();
     m_chunk.resize(static_cast<std::size_t>(kChunkBytes));
-    const SQLLEN term = static_cast<SQLLEN>(TerminatorBytes(cType));
+    // Bytes of a chunk the value may fill: the rest is its terminator.
+    const std::size_t room = static_cast<std::size_t>(kChunkBytes) - TerminatorBytes(cType);
     for (bool first = true;; first = false) {
         SQLLEN ind = 0;
         const SQLRETURN rc = SQLGetData(m_stmt, colNo, cType, m_chunk.data(), kChunkBytes, &ind);
@@ -461,25 +513,33 @@ bool TOdbcBlockFetcher::ReadWhole(std::size_t col, std::string& out)
             m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Cannot read column %1").arg(colNo));
         if (ind == SQL_NULL_DATA)
             return false;
-        const bool more = rc == SQL_SUCCESS_WITH_INFO && (ind == SQL_NO_TOTAL || ind > kChunkBytes - term);
-        const std::size_t got = static_cast<std::size_t>(more ? kChunkBytes - term : ind);
-        if (first && ind != SQL_NO_TOTAL && ind > 0) {
-            if (cType == SQL_C_WCHAR)
-                wide.reserve(static_cast<std::size_t>(ind) / sizeof(SQLWCHAR));
+        const bool known = ind >= 0;
+        // SQL_SUCCESS_WITH_INFO is a cut chunk (01004), or a warning on a
+        // chunk that the length says is whole.
+        const bool more = rc == SQL_SUCCESS_WITH_INFO && (!known || static_cast<std::size_t>(ind) > room);
+        std::size_t got = room;
+        if (!more && known)
+            got = std::min(static_cast<std::size_t>(ind), room);
+        else if (!more && cType != SQL_C_BINARY)
+            got = TerminatedBytes(m_chunk.data(), room, wide);
+        if (first && known && ind > 0) {
+            const std::size_t hint = std::min(static_cast<std::size_t>(ind), kMaxReservedValueBytes);
+            if (wide)
+                m_wide.reserve(hint / sizeof(SQLWCHAR));
             else
-                out.reserve(static_cast<std::size_t>(ind));
+                out.reserve(hint);
         }
-        if (cType == SQL_C_WCHAR) {
+        if (wide) {
             const auto* w = reinterpret_cast<const SQLWCHAR*>(m_chunk.data());
-            wide.insert(wide.end(), w, w + got / sizeof(SQLWCHAR));
+            m_wide.insert(m_wide.end(), w, w + got / sizeof(SQLWCHAR));
         } else {
             out.append(m_chunk.data(), got);
         }
         if (!more)
             break;
     }
-    if (cType == SQL_C_WCHAR)
-        AppendUtf16AsUtf8(wide.data(), wide.size(), out);
+    if (wide)
+        AppendUtf16AsUtf8(m_wide.data(), m_wide.size(), out);
     return true;
 }
 

@@ -28,13 +28,17 @@ class TOdbcConnection;
 class TOdbcBlockFetcher {
 public:
     // Sets the statement's row array to the plan's rows (the driver may grant
-    // fewer; Plan() then says so) and binds the bound columns.
+    // fewer; Plan() then says so) and binds the bound columns. A setup call
+    // the driver refuses raises EDatabaseError.
     TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const TFetchPlan& plan);
     // The statement keeps pointers into this object: it neither moves nor copies.
     TOdbcBlockFetcher(const TOdbcBlockFetcher&) = delete;
     TOdbcBlockFetcher& operator=(const TOdbcBlockFetcher&) = delete;
 
     [[nodiscard]] const TFetchPlan& Plan() const { return m_plan; }
+    // Bytes held by the fetch buffers: bound values and indicators, unbound
+    // fixed-size values, and the buffers values are read and converted in.
+    [[nodiscard]] std::size_t BufferBytes() const;
 
     // Where Run() publishes the rows appended so far (after every block,
     // relaxed) and what stops it between blocks; either may be null.
@@ -51,10 +55,11 @@ public:
     [[nodiscard]] bool Run(TColumnStore& store);
 
 private:
+    // A column's buffers: a block of rows when bound, one fixed-size value
+    // when unbound and read whole, none when read in chunks.
     struct TBuffers {
         std::vector<char> data;  // elementBytes per row
         std::vector<SQLLEN> ind; // length/indicator per row
-        std::string utf8;        // conversion buffer; only grows
     };
     // A bound value cut in the block; `value` holds it whole once read.
     struct TCutValue {
@@ -93,6 +98,9 @@ private:
     SQLULEN m_fetched = 0;                  // SQL_ATTR_ROWS_FETCHED_PTR
     SQLLEN m_blockStart = 1;                // absolute number of the block's first row
     bool m_resume = false;                  // the next block is fetched at m_blockStart
+    std::string m_utf8;           // UTF-16 converted to UTF-8; only grows
+    std::string m_whole;          // an unbound value read in chunks
     std::string m_scratch;
-    std::vector<char> m_chunk;
+    std::vector<char> m_chunk;    // one chunk of SQLGetData
+    std::vector<SQLWCHAR> m_wide; // a UTF-16 value read in chunks
 };

@@ -8,6 +8,7 @@
 
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <climits>
 #include <limits>
 
@@ -39,15 +40,6 @@ TOdbcDescribedColumn Col(const char* name, SQLSMALLINT sqlType, SQLULEN size, SQ
 }
 
 TOdbcDescribedColumn IntCol(const char* name = "id") { return Col(name, SQL_INTEGER, 10); }
-
-std::size_t BlockBytes(const TFetchPlan& plan)
-{
-    std::size_t perRow = 0;
-    for (const TOdbcColumnPlan& c : plan.columns)
-        if (c.read == TOdbcColumnRead::Bound)
-            perRow += c.fetch.elementBytes + sizeof(SQLLEN);
-    return perRow * plan.rowsPerBlock;
-}
 
 // The benchmark's row: integer, short text, decimal, integer, datetime, text.
 std::vector<TOdbcDescribedColumn> TypicalRow()
@@ -81,7 +73,7 @@ TEST(FetchPlan, EachProfileBlockFetchesARowOfShortColumnsAndSaysHowCutValuesAreR
         EXPECT_EQ(plan.columns[5].fetch.cType, k.textCType);
         EXPECT_GT(plan.rowsPerBlock, kMinBlockRows);
         EXPECT_LE(plan.rowsPerBlock, kMaxBlockRows);
-        EXPECT_LE(BlockBytes(plan), kBlockBufferBytes);
+        EXPECT_LE(BoundBlockBytes(plan), kBlockBufferBytes);
         EXPECT_EQ(plan.cutValues, k.cut);
         EXPECT_EQ(plan.columns[1].field.name, QStringLiteral("name"));
         EXPECT_EQ(plan.columns[1].field.type, ftString);
@@ -224,7 +216,7 @@ TEST(FetchPlan, HugeDeclaredSizesNeverMakeHugeBuffers)
         EXPECT_EQ(d.read, TOdbcColumnRead::Bound);
         EXPECT_GE(d.fetch.elementBytes, 48u);
         EXPECT_LE(d.fetch.elementBytes, kMaxBoundColumnSize + 4);
-        EXPECT_LE(BlockBytes(decimal), kBlockBufferBytes);
+        EXPECT_LE(BoundBlockBytes(decimal), kBlockBufferBytes);
         EXPECT_EQ(decimal.cutValues, TOdbcCutValueRead::PositionedRow);
         EXPECT_GT(d.field.precision, 0);
     }
@@ -273,18 +265,75 @@ TEST(FetchPlan, TheRowsTheDriverGrantsDecideTheCutValueRead)
     EXPECT_EQ(WithRowsPerBlock(plan, 0).rowsPerBlock, 1u);
 }
 
-TEST(FetchPlan, GrownBuffersAtLeastDoubleAndStayWithinTheBlockLimit)
+TEST(FetchPlan, GrownBuffersAtLeastDoubleAndStayWithinTheBlockAndStatementLimits)
 {
     constexpr std::size_t kRows = 64;
     constexpr std::size_t kLimitPerRow = kMaxGrownBlockBytes / kRows;
-    EXPECT_EQ(GrownElementBytes(100, 80, kRows), 100u);   // fits: unchanged
-    EXPECT_EQ(GrownElementBytes(100, 100, kRows), 100u);
-    EXPECT_EQ(GrownElementBytes(100, 130, kRows), 200u);  // doubled
-    EXPECT_EQ(GrownElementBytes(100, 900, kRows), 900u);  // as needed
+    constexpr std::size_t kSpare = kMaxStatementBufferBytes;
+    EXPECT_EQ(GrownElementBytes(100, 80, kRows, kSpare), 100u);   // fits: unchanged
+    EXPECT_EQ(GrownElementBytes(100, 100, kRows, kSpare), 100u);
+    EXPECT_EQ(GrownElementBytes(100, 130, kRows, kSpare), 200u);  // doubled
+    EXPECT_EQ(GrownElementBytes(100, 900, kRows, kSpare), 900u);  // as needed
     // Doubling would pass the limit: just what is needed.
-    EXPECT_EQ(GrownElementBytes(kLimitPerRow - 10, kLimitPerRow - 5, kRows), kLimitPerRow - 5);
-    EXPECT_EQ(GrownElementBytes(100, kLimitPerRow, kRows), kLimitPerRow);
+    EXPECT_EQ(GrownElementBytes(kLimitPerRow - 10, kLimitPerRow - 5, kRows, kSpare), kLimitPerRow - 5);
+    EXPECT_EQ(GrownElementBytes(100, kLimitPerRow, kRows, kSpare), kLimitPerRow);
     // Past the limit: unchanged, the value is read again instead.
-    EXPECT_EQ(GrownElementBytes(100, kLimitPerRow + 1, kRows), 100u);
-    EXPECT_EQ(GrownElementBytes(100, std::numeric_limits<std::size_t>::max(), kRows), 100u);
+    EXPECT_EQ(GrownElementBytes(100, kLimitPerRow + 1, kRows, kSpare), 100u);
+    EXPECT_EQ(GrownElementBytes(100, std::numeric_limits<std::size_t>::max(), kRows, kSpare), 100u);
+    // The statement's other buffers leave room for 50 more bytes a row.
+    EXPECT_EQ(GrownElementBytes(100, 120, kRows, 50 * kRows), 120u);
+    EXPECT_EQ(GrownElementBytes(100, 150, kRows, 50 * kRows), 150u);
+    EXPECT_EQ(GrownElementBytes(100, 151, kRows, 50 * kRows), 100u);
+    EXPECT_EQ(GrownElementBytes(100, 130, kRows, 0), 100u);
+}
+
+TEST(FetchPlan, ARowTooWideForTheStatementLimitIsPartlyReadInChunks)
+{
+    // 4,096 varchar(8000) columns: bound in full, a block of the fewest rows
+    // would take gigabytes.
+    std::vector<TOdbcDescribedColumn> wide;
+    for (int i = 0; i < 4096; ++i)
+        wide.push_back(Col("w", SQL_VARCHAR, kMaxBoundColumnSize));
+    for (const TOdbcDriverCaps& caps : {kSqlite, kPsql, kFreeTds, kFreeTdsStrictOrder}) {
+        SCOPED_TRACE(caps.getDataExtensions);
+        const TFetchPlan plan = PlanFetch(wide, caps);
+        EXPECT_LE(BoundBlockBytes(plan), kMaxStatementBufferBytes);
+        EXPECT_GT(BoundBlockBytes(plan), kMaxBoundRowBytes / 2); // still binds what fits
+        EXPECT_EQ(plan.rowsPerBlock, 1u);
+        EXPECT_EQ(plan.cutValues, TOdbcCutValueRead::CurrentRow);
+        // The bound columns come first, the rest is read in chunks.
+        const auto firstUnbound = std::find_if(plan.columns.begin(), plan.columns.end(), [](const TOdbcColumnPlan& c) {
+            return c.read != TOdbcColumnRead::Bound;
+        });
+        ASSERT_NE(firstUnbound, plan.columns.end());
+        EXPECT_TRUE(std::all_of(firstUnbound, plan.columns.end(), [](const TOdbcColumnPlan& c) {
+            return c.read == TOdbcColumnRead::GetDataChunks && !c.fetch.isLong && c.field.size == 8000;
+        }));
+    }
+
+    // With SQLGetData on any column the widest are read in chunks and the
+    // narrow ones, wherever they stand, stay bound.
+    std::vector<TOdbcDescribedColumn> mixed;
+    for (int i = 0; i < 600; ++i) {
+        mixed.push_back(Col("w", SQL_VARCHAR, kMaxBoundColumnSize));
+        mixed.push_back(Col("n", SQL_VARCHAR, 10));
+        mixed.push_back(IntCol());
+    }
+    const TFetchPlan any = PlanFetch(mixed, kPsql);
+    EXPECT_LE(BoundBlockBytes(any), kMaxStatementBufferBytes);
+    for (const TOdbcColumnPlan& c : any.columns) {
+        if (c.field.size != 8000) {
+            EXPECT_EQ(c.read, TOdbcColumnRead::Bound);
+        }
+    }
+    // Without it, columns after the first one read in chunks are unbound too.
+    const TFetchPlan strict = PlanFetch(mixed, kFreeTdsStrictOrder);
+    EXPECT_LE(BoundBlockBytes(strict), kMaxStatementBufferBytes);
+    EXPECT_EQ(strict.columns.back().read, TOdbcColumnRead::GetDataValue);
+
+    // A row within the limit is bound whole, in blocks of the fewest rows.
+    const std::vector<TOdbcDescribedColumn> fits(wide.begin(), wide.begin() + 64);
+    const TFetchPlan blocks = PlanFetch(fits, kPsql);
+    EXPECT_EQ(blocks.rowsPerBlock, kMinBlockRows);
+    EXPECT_LE(BoundBlockBytes(blocks), kMaxStatementBufferBytes);
 }
