@@ -9,14 +9,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScopeGuard>
-#include <QVBoxLayout>
+#include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 
-TfrmPwd* frmPwd = nullptr;
 #include <utility>
 
+TfrmPwd* frmPwd = nullptr;
 
 namespace {
 
@@ -127,11 +127,6 @@ void TfrmPwd::bbOkClick(QObject*)
         m_host.runQuery();
     }
     close();
-    if (m_running) {
-        m_closePending = true;
-        event->ignore();
-        return;
-    }
 }
 
 void TfrmPwd::bbNoneClick(QObject*)
@@ -141,6 +136,11 @@ void TfrmPwd::bbNoneClick(QObject*)
 
 void TfrmPwd::closeEvent(QCloseEvent* event)
 {
+    if (m_running) {
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
     Guarded([this] { FormClose(this); });
     event->accept();
 }

@@ -56,9 +56,9 @@ public:
 
     // Puts the statement into the editor and runs it; closes the window only
     // when the run returns normally, so a failure leaves it open as it was.
-    void bbOkClick(QObject* Sender);
     // A close asked for while the run waits (the window's close box) is held
     // until the run has ended: the window is never destroyed under it.
+    void bbOkClick(QObject* Sender);
     void bbNoneClick(QObject* Sender);
     void FormClose(QObject* Sender);
 
