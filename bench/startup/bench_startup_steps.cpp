@@ -68,8 +68,6 @@ int main(int argc, char** argv)
                                 QStringLiteral("DejaVu Sans Condensed")});
     auto form = std::make_unique<TfrmQA>();
     Step("main window built");
-    frmPwd = new TfrmPwd(form->PasswordHost());
-    Step("password window built");
     TExposeWatch watch;
     form->winId();
     form->windowHandle()->installEventFilter(&watch);
