@@ -27,11 +27,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <qdrawutil.h>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTextDocument>
@@ -108,15 +110,64 @@ void TStatusBar::SetStatusText(const QString& text)
     update();
 }
 
+void TStatusBar::SetRunText(const QString& text, const QString& resultPart)
+{
+    m_runText = text;
+    m_resultPart = resultPart;
+    update();
+}
+
+namespace {
+
+constexpr int kRunPanelGap = 2;
+constexpr int kRunPanelPadding = 8;
+
+} // namespace
+
+QRect TStatusBar::RunPanelRect() const
+{
+    if (m_runText.isEmpty())
+        return {};
+    const int w = std::min(width() / 2, QFontMetrics(font()).horizontalAdvance(m_runText) + kRunPanelPadding);
+    return QRect(width() - w, 0, w, height());
+}
+
 void TStatusBar::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QFontMetrics metrics(font());
-    const TStatusPanelPlace place = StatusPanelPlace(size(), metrics.ascent(), metrics.descent());
-    qDrawShadePanel(&painter, place.panel, palette(), true, 1);
-    painter.setClipRect(place.text);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(place.text.left(), place.baseline, m_text);
+    const QRect run = RunPanelRect();
+    const int firstWidth = run.isEmpty() ? width() : run.left() - kRunPanelGap;
+    const auto panel = [&](int left, int w, const QString& text) {
+        TStatusPanelPlace place = StatusPanelPlace(QSize(w, height()), metrics.ascent(), metrics.descent());
+        place.panel.translate(left, 0);
+        place.text.translate(left, 0);
+        painter.setClipping(false);
+        qDrawShadePanel(&painter, place.panel, palette(), true, 1);
+        painter.setClipRect(place.text);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(place.text.left(), place.baseline, text);
+    };
+    panel(0, firstWidth, m_text);
+    if (!run.isEmpty())
+        panel(run.left(), run.width(), m_runText);
+}
+
+void TStatusBar::mousePressEvent(QMouseEvent* event)
+{
+    const QRect run = RunPanelRect();
+    if (event->button() != Qt::LeftButton || !run.contains(event->position().toPoint())) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    bool onResult = false;
+    if (const qsizetype at = m_resultPart.isEmpty() ? -1 : m_runText.indexOf(m_resultPart); at >= 0) {
+        const QFontMetrics metrics(font());
+        const int left = run.left() + kRunPanelPadding / 2 + metrics.horizontalAdvance(m_runText.left(at));
+        const int x = event->position().toPoint().x();
+        onResult = x >= left && x < left + metrics.horizontalAdvance(m_resultPart);
+    }
+    emit RunPanelClicked(onResult);
 }
 
 // ---- TfrmQA ----
@@ -154,6 +205,12 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
     MemoRes->setTabChangesFocus(true);
     MemoRes->setContextMenuPolicy(Qt::DefaultContextMenu);
 
+    MemoMessages = new QPlainTextEdit(this);
+    MemoMessages->setObjectName(QStringLiteral("MemoMessages"));
+    MemoMessages->setReadOnly(true);
+    MemoMessages->installEventFilter(this);
+    MemoMessages->hide();
+
     dxDBGridRes = new TdxDBGrid(this);
     dxDBGridRes->setObjectName(QStringLiteral("dxDBGridRes"));
     // pmCopy opens wherever in the grid the menu is asked for, bars included.
@@ -161,10 +218,22 @@ TfrmQA::TfrmQA(QWidget* parent) : QWidget(parent)
     // Called by the grid for double clicks on data cells only.
     dxDBGridRes->SetOnDblClick([this] { dxDBGridResDblClick(dxDBGridRes); });
     dxDBGridRes->hide();
+    dxDBGridRes->installEventFilter(this);
 
     CreatePanel();
 
     StatusBar1 = new TStatusBar(this);
+    connect(StatusBar1, &TStatusBar::RunPanelClicked, this, [this](bool onResult) {
+        Guarded([&] {
+            if (onResult && m_summary && m_summary->resultSets > 1)
+                ShowResultSet((m_shownResult + 1) % m_summary->resultSets);
+            else
+                ToggleMessages();
+        });
+    });
+    auto* messages = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
+    messages->setContext(Qt::WindowShortcut);
+    connect(messages, &QShortcut::activated, this, [this] { Guarded([this] { ToggleMessages(); }); });
 
     CreateComponents();
     SetTabOrder();
@@ -182,7 +251,7 @@ TfrmQA::~TfrmQA()
     // The grid links to DataSource1; it goes before the components. Its
     // viewport sends events while it is torn down, so the filter goes first.
     TdxDBGrid* grid = std::exchange(dxDBGridRes, nullptr);
-    grid->viewport()->removeEventFilter(this);
+    grid->removeEventFilter(this);
     delete grid;
 }
 
@@ -341,6 +410,8 @@ public:
         m_form.MemoRes->hide();
     }
     void ProcessMessages() override { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+    void ShowRunSummary(const TRunSummary& summary) override { m_form.SetRunSummary(summary); }
+    void BeforeNewResult() override { m_form.ShowResultSet(0); }
     void ShowProgress(const QString& text) override
     {
         Panel();
@@ -441,6 +512,7 @@ void TfrmQA::AlignControls()
     reQuery->setGeometry(r.editor);
     Splitter1->setGeometry(r.splitter);
     MemoRes->setGeometry(r.result);
+    MemoMessages->setGeometry(r.result);
     dxDBGridRes->setGeometry(r.result);
     Panel1->setGeometry(r.panel);
     StatusBar1->setGeometry(r.statusBar);
@@ -579,6 +651,87 @@ void TfrmQA::closeEvent(QCloseEvent* event)
 }
 
 // ---- handlers of this window ----
+
+bool TfrmQA::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == MemoMessages && key->key() == Qt::Key_Escape) {
+            ToggleMessages();
+            return true;
+        }
+        // With several row sets, Ctrl+PgDn and Ctrl+PgUp go from one to the
+        // next; with one they are the grid's page keys.
+        const bool page = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp;
+        if (watched == dxDBGridRes && page && key->modifiers() == Qt::ControlModifier && m_summary
+            && m_summary->resultSets > 1) {
+            const int step = key->key() == Qt::Key_PageDown ? 1 : -1;
+            Guarded([&] { ShowResultSet(m_shownResult + step); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+TDataSet* TfrmQA::ShownDataSet() const
+{
+    return DataSource1 ? DataSource1->DataSet() : nullptr;
+}
+
+void TfrmQA::SetRunSummary(const TRunSummary& summary)
+{
+    m_summary = std::make_unique<TRunSummary>(summary);
+    m_shownResult = 0;
+    UpdateRunPanel();
+    if (MemoMessages->isVisible())
+        MemoMessages->setPlainText(ServerNotesText(m_summary->notes));
+}
+
+void TfrmQA::ShowResultSet(int index)
+{
+    TDataSet* set = ADOQuerySql->ResultSet(index);
+    if (index == 0 && DataSource1->DataSet() != ADOQuerySql.get()) {
+        // Back to the main query, also when it is closed: a new run fills it.
+        DataSource1->SetDataSet(ADOQuerySql.get());
+        if (set)
+            RebuildGridColumns(*dxDBGridRes, *set);
+    } else if (set && DataSource1->DataSet() != set) {
+        DataSource1->SetDataSet(set);
+        RebuildGridColumns(*dxDBGridRes, *set);
+        set->Last();
+    }
+    if (set || index == 0)
+        m_shownResult = index;
+    UpdateRunPanel();
+}
+
+void TfrmQA::UpdateRunPanel()
+{
+    if (!m_summary) {
+        StatusBar1->SetRunText(QString());
+        return;
+    }
+    const TDataSet* shown = ShownDataSet();
+    const long long rows = m_summary->rowSet && shown && shown->Active() ? shown->RecordCount() : -1;
+    const QString text = RunSummaryText(*m_summary, m_shownResult, rows);
+    const QString result = m_summary->resultSets > 1
+        ? QStringLiteral("результат %1 из %2").arg(m_shownResult + 1).arg(m_summary->resultSets)
+        : QString();
+    StatusBar1->SetRunText(text, result);
+}
+
+void TfrmQA::ToggleMessages()
+{
+    if (MemoMessages->isVisible()) {
+        MemoMessages->hide();
+        (dxDBGridRes->isVisible() ? static_cast<QWidget*>(dxDBGridRes) : MemoRes)->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    MemoMessages->setPlainText(m_summary ? ServerNotesText(m_summary->notes) : QString());
+    MemoMessages->raise();
+    MemoMessages->show();
+    MemoMessages->setFocus(Qt::OtherFocusReason);
+}
 
 void TfrmQA::FormCreate(QObject*)
 {
@@ -787,13 +940,15 @@ void TfrmQA::pmSizeListItem(QObject* Sender)
 void TfrmQA::N11Click(QObject*)
 {
     const TField* focused = dxDBGridRes->FocusedColumnField();
-    if (!focused)
+    TDataSet* shown = ShownDataSet();
+    if (!focused || !shown)
         return;
-    QApplication::clipboard()->setText(CellCopyText(*ADOQuerySql->FieldByName(focused->FieldName())));
+    QApplication::clipboard()->setText(CellCopyText(*shown->FieldByName(focused->FieldName())));
 }
 
 void TfrmQA::dxDBGridResDblClick(QObject*)
 {
-    if (const TField* focused = dxDBGridRes->FocusedColumnField())
-        OpenNotes(*ADOQuerySql, *focused);
+    const TField* focused = dxDBGridRes->FocusedColumnField();
+    if (TDataSet* shown = ShownDataSet(); focused && shown)
+        OpenNotes(*shown, *focused);
 }

@@ -29,6 +29,7 @@ class TRichEdit;
 class TSplitter;
 class TQueryRunner;
 class TQueryRunView;
+struct TRunSummary;
 
 // StatusBar1: one sunken panel stretching over the whole width, its text
 // centred vertically in the bar (TStatusPanelLayout). Connection strings
@@ -40,12 +41,25 @@ public:
     void SetStatusText(const QString& text);
     // The text as shown.
     [[nodiscard]] QString StatusText() const { return m_text; }
+    // The second panel, right of the first, sized to `text`; empty: none.
+    // `resultPart` is the part of it that names the result shown.
+    void SetRunText(const QString& text, const QString& resultPart = QString());
+    [[nodiscard]] QString RunText() const { return m_runText; }
+    // The second panel's frame; empty without one.
+    [[nodiscard]] QRect RunPanelRect() const;
+
+signals:
+    // A click on the second panel; `onResult` when on its result part.
+    void RunPanelClicked(bool onResult);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     QString m_text;
+    QString m_runText;
+    QString m_resultPart;
 };
 
 class TfrmQA : public QWidget {
@@ -78,6 +92,16 @@ public:
     // The editor and the run action, for the password window.
     [[nodiscard]] TPasswordHost PasswordHost();
 
+    // The row sets and messages of the last run.
+    void SetRunSummary(const TRunSummary& summary);
+    // Shows row set `index` of the last run in the grid (nothing when there
+    // is no such set); a new run starts again at the first.
+    void ShowResultSet(int index);
+    [[nodiscard]] int ShownResultSet() const { return m_shownResult; }
+    // The dataset the grid shows: the main query or a later row set.
+    [[nodiscard]] TDataSet* ShownDataSet() const;
+    void ToggleMessages();
+
     // ---- controls ----
     QToolBar* ToolBar1 = nullptr;
     QToolButton* tbOpenFile = nullptr;
@@ -92,6 +116,9 @@ public:
     TRichEdit* reQuery = nullptr;
     TSplitter* Splitter1 = nullptr;
     QPlainTextEdit* MemoRes = nullptr;
+    // What the server said with the last run, in the result area's place
+    // while open (Ctrl+M, or a click on the status bar's run panel).
+    QPlainTextEdit* MemoMessages = nullptr;
     TdxDBGrid* dxDBGridRes = nullptr;
     QFrame* Panel1 = nullptr;
     QPushButton* bQuery = nullptr;
@@ -189,6 +216,7 @@ protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateToolBar();
@@ -202,7 +230,11 @@ private:
     void ApplySchemeColors();
     [[nodiscard]] int ResultAreaHeight() const;
 
+    void UpdateRunPanel();
+
     std::unique_ptr<TQueryRunView> m_runView;
+    std::unique_ptr<TRunSummary> m_summary;   // of the last run; null before one
+    int m_shownResult = 0;
     std::unique_ptr<TQueryRunner> m_runner;
     bool m_closeAfterRun = false;   // a close came during a run: close when it ends
     int m_editorHeight = kDesignEditorHeight;

@@ -7,8 +7,12 @@
 #include "platform/core/Failure.h"
 
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QScopeGuard>
+#include <QStringList>
 #include <QScopedValueRollback>
+
+#include <algorithm>
 
 namespace {
 
@@ -98,6 +102,72 @@ QString CancelledRunText(const QString& serverText)
     return serverText.isEmpty() ? kCancelledMemo : kCancelledMemo + QLatin1Char('\n') + serverText;
 }
 
+QString RowsText(long long rows)
+{
+    const long long tens = rows % 100;
+    const long long ones = rows % 10;
+    const char16_t* noun = u"строк";
+    if (tens < 11 || tens > 14) {
+        if (ones == 1)
+            noun = u"строка";
+        else if (ones >= 2 && ones <= 4)
+            noun = u"строки";
+    }
+    return QStringLiteral("%1 %2").arg(rows).arg(QString::fromUtf16(noun));
+}
+
+int MessageCount(const std::vector<TServerNote>& notes)
+{
+    return static_cast<int>(std::count_if(notes.begin(), notes.end(), [](const TServerNote& n) {
+        return n.kind == TServerNote::Kind::Message || n.kind == TServerNote::Kind::Error;
+    }));
+}
+
+QString RunSummaryText(const TRunSummary& summary, int shown, long long shownRows)
+{
+    QStringList parts;
+    const long long rows = shownRows >= 0 ? shownRows : summary.rows;
+    if (summary.rowSet)
+        parts << RowsText(std::max(0LL, rows));
+    else if (rows >= 0)
+        parts << QStringLiteral("Строк обработано: %1").arg(rows);
+    parts << QLocale().toString(static_cast<double>(summary.elapsedMs) / 1000.0, 'f', 2) + QStringLiteral(" с");
+    if (summary.resultSets > 1)
+        parts << QStringLiteral("результат %1 из %2").arg(shown + 1).arg(summary.resultSets);
+    if (const int messages = MessageCount(summary.notes); messages > 0)
+        parts << QStringLiteral("сообщений: %1").arg(messages);
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString ServerNotesText(const std::vector<TServerNote>& notes)
+{
+    using Kind = TServerNote::Kind;
+    QStringList lines;
+    for (const TServerNote& n : notes) {
+        switch (n.kind) {
+        case Kind::Message:
+            lines << n.text;
+            break;
+        case Kind::Error:
+            lines << (n.nativeError != 0 ? QStringLiteral("Ошибка %1: %2").arg(n.nativeError).arg(n.text)
+                                         : QStringLiteral("Ошибка: %1").arg(n.text));
+            break;
+        case Kind::RowCount:
+        case Kind::RowSet:
+            lines << QStringLiteral("(строк обработано: %1)").arg(n.rows);
+            break;
+        case Kind::Dropped:
+            lines << QStringLiteral("Не показано результатов: %1 (хранится не больше %2).")
+                         .arg(n.rows).arg(kMaxHeldResultSets);
+            break;
+        case Kind::Stopped:
+            lines << QStringLiteral("Получение остальных результатов прервано пользователем.");
+            break;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 void TQueryRunner::CancelRun()
 {
     if (!m_busy)
@@ -141,11 +211,19 @@ void TQueryRunner::Run()
 
     m_ctx.view.SetStatusText(m_ctx.connectionString());
 
+    QElapsedTimer clock;
+    clock.start();
     try {
+        m_ctx.view.BeforeNewResult();
         m_ctx.query.Close();
         m_ctx.query.SetSQL(JoinSqlLines(text));
         FetchInBackground();
-        if (m_cancelled) {
+        const std::vector<TServerNote> notes = m_ctx.query.ServerNotes();
+        const bool laterStopped = std::any_of(notes.begin(), notes.end(), [](const TServerNote& n) {
+            return n.kind == TServerNote::Kind::Stopped;
+        });
+        // A cancel that stopped the later results only keeps the first.
+        if (m_cancelled && !laterStopped) {
             // Stopped too late to fail: the whole result came, yet the user
             // asked for none.
             m_ctx.query.Close();
@@ -161,6 +239,7 @@ void TQueryRunner::Run()
         const QString message = failure ? failure->Message() : QString::fromLocal8Bit(e.what());
         const auto& errors = m_ctx.connection.Errors();
         if (!m_cancelled && !errors.empty() && errors.front().NativeError == kNoResultNativeError) {
+            ReportSummary(clock, false);
             Dialogs().ShowMessage(kCommandDone);
             m_ctx.view.ShowMemoText(kNoDataMemo);
             return;
@@ -170,12 +249,33 @@ void TQueryRunner::Run()
         if (m_ctx.connection.ConnectionLost())
             m_ctx.connection.Close();
         m_ctx.view.ShowMemoText(m_cancelled ? CancelledRunText(message) : message);
+        ReportSummary(clock, false);
         Abort();
     }
 
+    const qint64 fetched = clock.elapsed();
     WalkToEnd();
     RebuildColumns();
     m_ctx.view.ShowGrid();
+    TRunSummary summary;
+    summary.elapsedMs = fetched;
+    summary.rowSet = true;
+    summary.rows = m_ctx.query.RecordCount();
+    summary.resultSets = m_ctx.query.ResultSetCount();
+    summary.notes = m_ctx.query.ServerNotes();
+    m_ctx.view.ShowRunSummary(summary);
+}
+
+void TQueryRunner::ReportSummary(const QElapsedTimer& clock, bool rowSet)
+{
+    TRunSummary summary;
+    summary.elapsedMs = clock.elapsed();
+    summary.rowSet = rowSet;
+    summary.notes = m_ctx.query.ServerNotes();
+    for (const TServerNote& n : summary.notes)
+        if (n.kind == TServerNote::Kind::RowCount)
+            summary.rows = std::max(0LL, summary.rows) + n.rows;
+    m_ctx.view.ShowRunSummary(summary);
 }
 
 void TQueryRunner::WalkToEnd()
@@ -201,8 +301,11 @@ void TQueryRunner::WalkToEnd()
 
 void TQueryRunner::RebuildColumns()
 {
-    TdxDBGrid& grid = m_ctx.grid;
-    TDbQuery& q = m_ctx.query;
+    RebuildGridColumns(m_ctx.grid, m_ctx.query);
+}
+
+void RebuildGridColumns(TdxDBGrid& grid, const TDataSet& q)
+{
     grid.ClearColumns();
     grid.SetOptionsDB(grid.OptionsDB() - edgoLoadAllRecords);
     const int count = q.FieldCount();
@@ -224,6 +327,7 @@ void TQueryRunner::RunCommand()
     if (!m_ctx.connection.Connected())
         m_ctx.reconnect();
     m_ctx.view.SetStatusText(m_ctx.connectionString());
+    m_ctx.view.BeforeNewResult();
     m_ctx.query.Close();
     m_ctx.query.SetSQL(JoinSqlLines(TrimCommandText(m_ctx.view.EditorPlainText())));
     try {

@@ -12,11 +12,39 @@
 #include "query/Database.h"
 #include "query/DbTask.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
 
+#include <vector>
+
 class TdxDBGrid;
+
+// What a run leaves for the status bar and the messages view: how long it
+// took, what it showed, and what the server said besides.
+struct TRunSummary {
+    qint64 elapsedMs = 0;
+    bool rowSet = false;          // the grid shows a row set
+    long long rows = -1;          // its rows, or the rows the batch affected; -1 unknown
+    int resultSets = 0;           // row sets held
+    std::vector<TServerNote> notes;
+};
+
+// "200 строк", "1 строка", "3 строки": a count with the Russian noun form.
+[[nodiscard]] QString RowsText(long long rows);
+// The status panel's text: the rows of row set `shown` (0-based) or the rows
+// affected, the time in the user's locale, then which result of how many and
+// the number of messages when there is more than one result or any message.
+// With `shownRows` < 0 the summary's own rows are shown.
+[[nodiscard]] QString RunSummaryText(const TRunSummary& summary, int shown = 0, long long shownRows = -1);
+// The messages view: one line per message, error, row count and note.
+[[nodiscard]] QString ServerNotesText(const std::vector<TServerNote>& notes);
+// Informational and error messages among `notes`.
+[[nodiscard]] int MessageCount(const std::vector<TServerNote>& notes);
+
+// The grid's columns for `dataSet`: one per field, 200 pixels, not editable.
+void RebuildGridColumns(TdxDBGrid& grid, const TDataSet& dataSet);
 
 // The command text: `text` with every leading and trailing character of code
 // 0x20 and below removed.
@@ -39,6 +67,11 @@ public:
     virtual void ShowGrid() = 0;
     // Lets the message loop run once (repaints, timers; user input is held).
     virtual void ProcessMessages() = 0;
+    // Before the run or command closes the result: the grid goes back to
+    // the main query if it showed a later row set.
+    virtual void BeforeNewResult() {}
+    // After every run that reached the server, whatever its outcome.
+    virtual void ShowRunSummary(const TRunSummary& summary) { (void)summary; }
 };
 
 // What the progress note says after `elapsedMs`: executing, or the rows
@@ -88,6 +121,7 @@ private:
     void FetchInBackground();
     void WalkToEnd();
     void RebuildColumns();
+    void ReportSummary(const QElapsedTimer& clock, bool rowSet);
 
     TQueryRunContext m_ctx;
     bool m_walking = false;

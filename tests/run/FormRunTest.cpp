@@ -7,10 +7,13 @@
 #include "platform/settings/Registry.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/SilentListener.h"
+#include "tests/support/FakeTdsServer.h"
 #include "query/ConnectionManager.h"
 #include "query/Database.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -273,4 +276,53 @@ TEST_F(FormRun, ADeleteWaitingForALockKeepsTheWindowPaintingAndEscEndsIt)
     exec->SetSQL(QStringLiteral("select count(*) from t"));
     exec->Open();
     EXPECT_EQ(exec->Fields(0)->AsVariant().toInt(), 2);
+}
+
+TEST_F(FormRun, ABatchShowsItsFirstRowSetItsMessagesOnRequestAndItsOtherRowSetsByKey)
+{
+    TFakeTdsServer server;
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(QString::fromUtf16(kConnectionKey), true));
+        reg.WriteString(QString::fromUtf16(kConnectionValue), QString::fromStdString(server.ConnectionString()));
+    }
+    form->reQuery->setPlainText(QStringLiteral("select batch"));
+    form->bQuery->click();
+    ASSERT_TRUE(form->dxDBGridRes->isVisible()) << form->MemoRes->toPlainText().toStdString();
+    EXPECT_EQ(form->dxDBGridRes->Columns(0)->Caption(), QStringLiteral("a"));
+    const QString panel = form->StatusBar1->RunText();
+    EXPECT_TRUE(panel.startsWith(QStringLiteral("1 строка · "))) << panel.toStdString();
+    EXPECT_TRUE(panel.endsWith(QStringLiteral(" с · результат 1 из 2 · сообщений: 2"))) << panel.toStdString();
+    EXPECT_EQ(form->StatusBar1->StatusText(), QString::fromStdString(server.ConnectionString()).replace(
+                                                 QStringLiteral("PWD=p"), QStringLiteral("PWD=*****")));
+
+    // The second row set, and back.
+    form->dxDBGridRes->setFocus();
+    QTest::keyClick(form->dxDBGridRes, Qt::Key_PageDown, Qt::ControlModifier);
+    ASSERT_EQ(form->ShownResultSet(), 1);
+    EXPECT_EQ(form->dxDBGridRes->Columns(0)->Caption(), QStringLiteral("b"));
+    EXPECT_EQ(form->ShownDataSet()->RecordCount(), 2);
+    EXPECT_TRUE(form->StatusBar1->RunText().startsWith(QStringLiteral("2 строки · ")));
+    QTest::keyClick(form->dxDBGridRes, Qt::Key_Insert, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("b\r\n\r\n20\r\n"));
+    QTest::keyClick(form->dxDBGridRes, Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(form->ShownResultSet(), 0);
+    EXPECT_EQ(form->dxDBGridRes->Columns(0)->Caption(), QStringLiteral("a"));
+
+    // The messages, one per line, and Esc closes them.
+    QTest::keyClick(form.get(), Qt::Key_M, Qt::ControlModifier);
+    ASSERT_TRUE(form->MemoMessages->isVisible());
+    EXPECT_EQ(form->MemoMessages->toPlainText(),
+              QStringLiteral("first message\n(строк обработано: 1)\nsecond message\n(строк обработано: 153)\n"
+                             "(строк обработано: 2)"));
+    QTest::keyClick(form->MemoMessages, Qt::Key_Escape);
+    EXPECT_FALSE(form->MemoMessages->isVisible());
+
+    // A new run starts again at the first row set, with the grid on it.
+    QTest::keyClick(form->dxDBGridRes, Qt::Key_PageDown, Qt::ControlModifier);
+    ASSERT_EQ(form->ShownResultSet(), 1);
+    form->bQuery->click();
+    EXPECT_EQ(form->ShownResultSet(), 0);
+    EXPECT_EQ(form->ShownDataSet(), form->ADOQuerySql->ResultSet(0));
+    EXPECT_TRUE(dialogs->log.empty());
 }
