@@ -12,7 +12,9 @@
 // columns with SQLGetData, and only counts rows. The two alternate from the
 // same state (Pairs.h). Prints the median and spread of the per-pair ratios,
 // the peak of each side measured in a child process against what the result
-// holds, and the bytes held per row against the display text.
+// holds, and the bytes held per row against the display text; also the data
+// access layer's open alone against the same loop, to tell its share of the
+// run's cost from the window's.
 //
 // bench_tds --peak run|bare <rows>: one side once, in this process.
 
@@ -202,6 +204,25 @@ int main(int argc, char** argv)
             [&] { return RunOnce(form, sql); },
             [&] { return BareFetch(bare, sql, b); });
 
+        // The data-access layer alone (no window, no worker thread) against
+        // the same bare loop: what of the run's cost is the fetch itself.
+        TOdbcQuery alone(QStringLiteral("qryAlone"), &bare);
+        alone.SetCommandTimeout(0);
+        alone.SetSQL(sql);
+        const bench::TPairs openPairs = bench::RunPairs(
+            kPairs,
+            [&] {
+                alone.Close();
+                form.ADOQuerySql->Close();
+                bench::ReturnFreeHeap();
+            },
+            [&] {
+                const auto t0 = TBenchClock::now();
+                alone.Open();
+                return Seconds(t0, TBenchClock::now());
+            },
+            [&] { return BareFetch(bare, sql, b); });
+
         RunOnce(form, sql);
         TOdbcQuery& q = QueryOf(form);
         if (q.RecordCount() != rows || q.RecNo() != rows || b.rows != rows) {
@@ -231,6 +252,7 @@ int main(int argc, char** argv)
                     "with SQLGetData (both): %d\n", rows, b.rowsPerFetch, b.unbound);
         std::printf("first row: %s\n", qPrintable(first));
         bench::PrintPairs("run over FreeTDS", "run action to the grid painted", "bare loop", pairs, 1.10);
+        bench::PrintPairs("open over FreeTDS", "TOdbcQuery::Open alone", "bare loop", openPairs);
         std::printf("peak above the settled start, each side in a child process: run %.1f MB = %.2f x the held "
                     "result (%.1f MB; target <= 1.3), bare loop %.1f MB\n", ours.Above() / 1e6,
                     ours.Above() / ours.held, ours.held / 1e6, base.Above() / 1e6);
