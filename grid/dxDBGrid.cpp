@@ -910,12 +910,8 @@ bool TdxDBGrid::viewportEvent(QEvent* event)
         Guarded([&] { used = m_mouse->Release(*static_cast<QMouseEvent*>(event)); });
         break;
     case QEvent::Wheel:
-        // The bars never move on their own: a notch is a record.
-        Guarded([&] { Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); });
-        return true;
     case QEvent::ContextMenu:
-        contextMenuEvent(static_cast<QContextMenuEvent*>(event));
-        return true;
+        return WholeGridEvent(event);
     default:
         break;
     }
@@ -935,20 +931,25 @@ void TdxDBGrid::contextMenuEvent(QContextMenuEvent* event)
         Guarded([&] { m_onContextPopup(at); });
 }
 
+bool TdxDBGrid::WholeGridEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Wheel:
+        // The bars never move on their own: a notch is a record.
+        Guarded([&] { Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); });
+        return true;
+    case QEvent::ContextMenu:
+        contextMenuEvent(static_cast<QContextMenuEvent*>(event));
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool TdxDBGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == verticalScrollBar() || watched == horizontalScrollBar()) {
-        switch (event->type()) {
-        case QEvent::Wheel:
-            Guarded([&] { Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); });
-            return true;
-        case QEvent::ContextMenu:
-            contextMenuEvent(static_cast<QContextMenuEvent*>(event));
-            return true;
-        default:
-            break;
-        }
-    }
+    if ((watched == verticalScrollBar() || watched == horizontalScrollBar()) && WholeGridEvent(event))
+        return true;
     return QAbstractScrollArea::eventFilter(watched, event);
 }
 

@@ -248,6 +248,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The wheel and the context menu, the same over the data and the bars.
+    bool WholeGridEvent(QEvent* event);
 
 private:
     friend class TdxGridDataLink;

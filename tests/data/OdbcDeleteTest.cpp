@@ -53,6 +53,15 @@ protected:
         return quoted;
     }
 
+    // A table (id integer primary key, v varchar(20)) holding (1, 'a'), (2, 'b').
+    QString KeyedTable(const QString& stem)
+    {
+        const QString t = Table(stem);
+        Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, v varchar(20))").arg(t));
+        Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a'), (2, 'b')").arg(t));
+        return t;
+    }
+
     // Rows of `table` matching `where`, as the other connection sees them.
     long long CountOther(const QString& table, const QString& where = QStringLiteral("1=1"))
     {
@@ -111,9 +120,7 @@ TEST_P(OdbcDelete, RemovesExactlyTheRowFromTheTableAndThenFromTheResult)
 
 TEST_P(OdbcDelete, DeletesByTheKeyAsFetchedAfterTheRecordWasEdited)
 {
-    const QString t = Table(QStringLiteral("edited"));
-    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, v varchar(20))").arg(t));
-    Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a'), (2, 'b')").arg(t));
+    const QString t = KeyedTable(QStringLiteral("edited"));
     auto q = OpenAt(QStringLiteral("select id, v from %1").arg(t), 1);
     q->Edit();
     q->Fields(0)->SetValue(2); // the key of the other row, in the view only
@@ -125,9 +132,7 @@ TEST_P(OdbcDelete, DeletesByTheKeyAsFetchedAfterTheRecordWasEdited)
 
 TEST_P(OdbcDelete, ARowDeletedMeanwhileIsRolledBackReportedAndKept)
 {
-    const QString t = Table(QStringLiteral("gone"));
-    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, v varchar(20))").arg(t));
-    Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a'), (2, 'b')").arg(t));
+    const QString t = KeyedTable(QStringLiteral("gone"));
     auto q = OpenAt(QStringLiteral("select id, v from %1").arg(t), 2);
     Exec(*m_other, QStringLiteral("delete from %1 where id = 2").arg(t));
 
@@ -314,9 +319,7 @@ TEST_P(OdbcDelete, ComparedColumnsOfEveryTypeMatchTheirOwnRow)
 
 TEST_P(OdbcDelete, ATransactionOfTheUsersIsNeverEnded)
 {
-    const QString t = Table(QStringLiteral("usertx"));
-    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, v varchar(20))").arg(t));
-    Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a'), (2, 'b')").arg(t));
+    const QString t = KeyedTable(QStringLiteral("usertx"));
     Exec(*m_conn, QStringLiteral("begin transaction"));
     Exec(*m_conn, QStringLiteral("insert into %1 values (3, 'c')").arg(t));
     auto q = OpenAt(QStringLiteral("select id, v from %1").arg(t), 1);
@@ -335,9 +338,7 @@ TEST_P(OdbcDelete, ATransactionOfTheUsersIsNeverEnded)
 
 TEST_P(OdbcDelete, ADeleteWaitingForALockEndsOnCancelAndKeepsTheRecord)
 {
-    const QString t = Table(QStringLiteral("locked"));
-    Exec(*m_conn, QStringLiteral("create table %1(id integer primary key, v varchar(20))").arg(t));
-    Exec(*m_conn, QStringLiteral("insert into %1 values (1, 'a'), (2, 'b')").arg(t));
+    const QString t = KeyedTable(QStringLiteral("locked"));
     auto q = OpenAt(QStringLiteral("select id, v from %1").arg(t), 1);
     if (GetParam() == TEngine::Postgres) {
         Exec(*m_other, QStringLiteral("begin"));
