@@ -340,7 +340,7 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
                     const int boxRight = cell.left() + cell.width() - 2;   // exclusive
                     const int baseline = cell.top() + 1 + ascent;
                     const bool clip = x < boxLeft || x + w > boxRight;
-                    if (false) {
+                    if (glyphs && !clip && fg == c.fontColor) {
                         fast.AppendLastTo(batchGlyphs, batchPositions, QPointF(x, baseline));
                     } else {
                         p.setPen(fg);
