@@ -259,6 +259,8 @@ TEST(DemoDbTarget, AnUnwritableDirectoryFailsWithAClearMessage)
 
 // run.sh in a copy of the scripts folder whose install, build and program
 // are stand-ins: the program prints its arguments.
+// run.sh in a copy of the scripts over a configured tree: deps.sh and cmake
+// are stand-ins (cmake records its arguments), the program echoes its own.
 class DemoDbRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -268,11 +270,14 @@ protected:
         for (const char* name : {"run.sh", "demo-db.sh", "demo-connection.sh", "demo.sql"})
             ASSERT_TRUE(QFile::copy(Script(name), scripts + QLatin1Char('/') + QLatin1String(name))) << name;
         WriteAll(scripts + QStringLiteral("/deps.sh"), "exit 0\n");
-        WriteAll(scripts + QStringLiteral("/build.sh"), "exit 0\n");
+        WriteAll(m_tree.filePath(QStringLiteral("build/CMakeCache.txt")), "");
+        m_cmakeLog = m_tree.filePath(QStringLiteral("cmake.log"));
+        const QString cmake = m_tree.filePath(QStringLiteral("bin/cmake"));
+        WriteAll(cmake, "#!/bin/sh\necho \"$@\" >>'" + m_cmakeLog.toUtf8() + "'\n");
         const QString program = m_tree.filePath(QStringLiteral("build/app/brenvo-qa"));
         WriteAll(program, "#!/bin/sh\necho started \"$@\"\n");
-        for (const QString& f : {scripts + QStringLiteral("/deps.sh"), scripts + QStringLiteral("/build.sh"),
-                                 scripts + QStringLiteral("/demo-db.sh"), scripts + QStringLiteral("/demo-connection.sh"), program})
+        for (const QString& f : {scripts + QStringLiteral("/deps.sh"), scripts + QStringLiteral("/demo-db.sh"),
+                                 scripts + QStringLiteral("/demo-connection.sh"), cmake, program})
             ASSERT_TRUE(QFile::setPermissions(f, QFile::permissions(f) | QFileDevice::ExeOwner));
         m_store = m_tree.filePath(QStringLiteral("cfg/registry"));
         TRegistry::SetStorePath(m_store);
@@ -282,11 +287,14 @@ protected:
     TScriptRun Run(const QString& dataHome)
     {
         return RunShell(m_tree.filePath(QStringLiteral("scripts/run.sh")), {QStringLiteral("--arg")},
-                        {QStringLiteral("XDG_DATA_HOME=") + dataHome, QStringLiteral("BQA_REGISTRY_FILE=") + m_store});
+                        {QStringLiteral("XDG_DATA_HOME=") + dataHome, QStringLiteral("BQA_REGISTRY_FILE=") + m_store,
+                         QStringLiteral("PATH=") + m_tree.filePath(QStringLiteral("bin")) + QLatin1Char(':')
+                             + qEnvironmentVariable("PATH")});
     }
 
     QTemporaryDir m_tree;
     QString m_store;
+    QString m_cmakeLog;
 };
 
 TEST_F(DemoDbRun, TheFirstRunPointsTheProgramAtTheDemo)
@@ -295,6 +303,9 @@ TEST_F(DemoDbRun, TheFirstRunPointsTheProgramAtTheDemo)
     const TScriptRun run = Run(dataHome);
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(run.output, QStringLiteral("started --arg\n"));
+    // A configured tree is not configured again, and only the program is built.
+    EXPECT_TRUE(QString::fromUtf8(ReadAll(m_cmakeLog)).startsWith(QStringLiteral("--build build --target brenvo-qa ")))
+        << ReadAll(m_cmakeLog).toStdString();
     const QString db = dataHome + QStringLiteral("/brenvo-qa/demo.db");
     ASSERT_TRUE(QFileInfo(db).isFile());
     TRegistry reg;
