@@ -4,36 +4,328 @@
 #include "platform/core/Failure.h"
 #include "platform/text/RtfDocument.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
+#include <QProgressDialog>
 #include <QScopeGuard>
 #include <QStringDecoder>
-#include <QTextDocument>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextLayout>
+#include <QUtf8StringView>
 
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <utility>
 
 namespace {
 
-[[nodiscard]] QString DecodeBytes(const QByteArray& bytes)
+// Set on the block format of a block that continues the line before it.
+constexpr int kContinuesLine = QTextFormat::UserProperty + 1;
+
+// Bytes decoded and inserted between two looks at the clock and the events.
+constexpr qsizetype kSliceBytes = qsizetype(1) << 20;
+// A display break goes after the last space or tab within this many
+// characters of the piece's end, when there is one.
+constexpr int kBreakLookBack = 200;
+
+// Line breaks and NULs in place: CR LF, CR and LF become "\n", NUL U+FFFD.
+void NormaliseBreaks(QString& text)
 {
-    {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = utf8.decode(bytes);
-        if (!utf8.hasError())
-            return text;
+    QChar* out = text.data();
+    const QChar* in = out;
+    const QChar* const end = in + text.size();
+    while (in != end) {
+        const QChar c = *in++;
+        if (c == u'\r') {
+            *out++ = u'\n';
+            if (in != end && *in == u'\n')
+                ++in;
+        } else if (c.unicode() == 0) {
+            *out++ = QChar::ReplacementCharacter;
+        } else {
+            *out++ = c;
+        }
     }
-    return DecodeCodePage(AnsiCodePage(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    text.truncate(out - text.constData());
 }
+
+[[nodiscard]] bool IsSingleByte(int codePage)
+{
+    return codePage == 1250 || codePage == 1251 || codePage == 1252 || codePage == 28591 || codePage == 20127;
+}
+
+// The bytes of a plain-text file decoded a slice at a time: UTF-8 when the
+// whole is valid UTF-8, else the ANSI code page. A slice never ends inside
+// a character or between CR and LF.
+class TPlainSource {
+public:
+    explicit TPlainSource(QByteArray bytes)
+        : m_bytes(std::move(bytes)), m_utf8(QUtf8StringView(m_bytes).isValidUtf8()), m_codePage(AnsiCodePage())
+    {}
+    [[nodiscard]] bool AtEnd() const { return m_at >= m_bytes.size(); }
+    [[nodiscard]] double Done() const { return m_bytes.isEmpty() ? 1.0 : double(m_at) / double(m_bytes.size()); }
+
+    [[nodiscard]] QString Next()
+    {
+        const qsizetype size = m_bytes.size();
+        qsizetype end = size;
+        if (m_utf8 || IsSingleByte(m_codePage)) {
+            end = std::min(size, m_at + kSliceBytes);
+            if (m_utf8)
+                while (end < size && (static_cast<unsigned char>(m_bytes[end]) & 0xC0) == 0x80)
+                    ++end;
+            if (end < size && m_bytes[end - 1] == '\r')
+                ++end;
+        }
+        const QByteArrayView slice(m_bytes.constData() + m_at, end - m_at);
+        m_at = end;
+        QString text = m_utf8 ? m_decoder.decode(slice)
+                              : DecodeCodePage(m_codePage, std::string_view(slice.data(), std::size_t(slice.size())));
+        NormaliseBreaks(text);
+        return text;
+    }
+
+private:
+    QByteArray m_bytes;
+    bool m_utf8;
+    int m_codePage;
+    qsizetype m_at = 0;
+    QStringDecoder m_decoder{QStringDecoder::Utf8};   // skips a leading BOM only
+};
+
+[[nodiscard]] QTextBlockFormat Continuing(QTextBlockFormat format)
+{
+    format.setProperty(kContinuesLine, true);
+    return format;
+}
+
+[[nodiscard]] QTextBlockFormat Starting(QTextBlockFormat format)
+{
+    format.clearProperty(kContinuesLine);
+    return format;
+}
+
+// Writes text at the end of a document, lines longer than
+// TRichEdit::kDisplayLineChars in blocks of their own (display breaks).
+class TLineWriter {
+public:
+    explicit TLineWriter(QTextCursor& cursor) : m_cursor(cursor)
+    {
+        m_paragraph = Starting(cursor.blockFormat());
+        m_lineChars = cursor.positionInBlock();
+        m_continuing = TRichEdit::ContinuesLine(cursor.block());
+    }
+
+    // `text` may hold '\n', each a paragraph break.
+    void Write(QStringView text, const QTextCharFormat& format)
+    {
+        qsizetype batch = 0;   // start of lines not yet written
+        qsizetype lineChars = m_lineChars;
+        for (qsizetype at = 0; at <= text.size();) {
+            qsizetype eol = text.indexOf(u'\n', at);
+            const bool last = eol < 0;
+            if (last)
+                eol = text.size();
+            // Whole short lines go in one insert while the block is no
+            // continuation: the blocks it makes copy the block's format.
+            if (!m_continuing && lineChars + (eol - at) <= TRichEdit::kDisplayLineChars) {
+                lineChars = last ? lineChars + (eol - at) : 0;
+                at = eol + 1;
+                continue;
+            }
+            Insert(text.sliced(batch, at - batch), format);
+            m_lineChars = lineChars;
+            WriteLine(text.sliced(at, eol - at), format);
+            if (!last)
+                Break(m_paragraph, format);
+            lineChars = m_lineChars;
+            at = eol + 1;
+            batch = std::min(at, text.size());
+        }
+        if (batch < text.size())
+            Insert(text.sliced(batch), format);
+        m_lineChars = lineChars;
+    }
+
+    // A paragraph break; the new paragraph takes `format`.
+    void Break(const QTextBlockFormat& format, const QTextCharFormat& charFormat = QTextCharFormat())
+    {
+        m_paragraph = Starting(format);
+        m_cursor.insertBlock(m_paragraph, charFormat);
+        m_lineChars = 0;
+        m_continuing = false;
+    }
+
+    // The format of the paragraph being written.
+    void SetParagraph(const QTextBlockFormat& format)
+    {
+        m_paragraph = Starting(format);
+        m_cursor.setBlockFormat(m_continuing ? Continuing(m_paragraph) : m_paragraph);
+    }
+
+private:
+    void Insert(QStringView text, const QTextCharFormat& format)
+    {
+        if (!text.isEmpty())
+            m_cursor.insertText(text.toString(), format);
+    }
+
+    void WriteLine(QStringView line, const QTextCharFormat& format)
+    {
+        while (!line.isEmpty()) {
+            if (m_lineChars >= TRichEdit::kDisplayLineChars) {
+                m_cursor.insertBlock(Continuing(m_paragraph), format);
+                m_lineChars = 0;
+                m_continuing = true;
+            }
+            qsizetype take = std::min<qsizetype>(line.size(), TRichEdit::kDisplayLineChars - m_lineChars);
+            if (take < line.size()) {
+                for (qsizetype i = take; i > 0 && i > take - kBreakLookBack; --i)
+                    if (line[i - 1] == u' ' || line[i - 1] == u'\t') {
+                        take = i;
+                        break;
+                    }
+                if (take > 1 && line[take - 1].isHighSurrogate())
+                    --take;
+            }
+            Insert(line.first(take), format);
+            m_lineChars += int(take);
+            line = line.sliced(take);
+        }
+    }
+
+    QTextCursor& m_cursor;
+    QTextBlockFormat m_paragraph;
+    int m_lineChars = 0;
+    bool m_continuing = false;
+};
+
+// A load into the editor's own document in steps. The new content goes after
+// a paragraph break behind the old, all in one edit block, so the layout sees
+// nothing until the end: Finish removes the old content, Cancel the new. With
+// an undo history the load is recorded and a cancel undoes it; without one
+// nothing is recorded.
+class TDocumentLoad {
+public:
+    TDocumentLoad(QTextDocument& doc, QByteArray bytes)
+        : m_doc(doc), m_cursor(&doc), m_keepHistory(doc.isUndoAvailable() || doc.isRedoAvailable()),
+          m_undo(doc.isUndoRedoEnabled())
+    {
+        if (auto rtf = ParseRtf(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
+            m_rtf = std::move(*rtf);
+        else
+            m_plain.emplace(std::move(bytes));
+        if (!m_keepHistory)
+            m_doc.setUndoRedoEnabled(false);
+        m_cursor.beginEditBlock();
+        m_cursor.movePosition(QTextCursor::End);
+        m_cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        m_start = m_cursor.position();
+        m_writer.emplace(m_cursor);
+    }
+    TDocumentLoad(const TDocumentLoad&) = delete;
+    TDocumentLoad& operator=(const TDocumentLoad&) = delete;
+    ~TDocumentLoad()
+    {
+        if (!m_ended)
+            Cancel();
+    }
+
+    // One slice; false when all is written.
+    [[nodiscard]] bool Step()
+    {
+        if (m_plain) {
+            if (m_plain->AtEnd())
+                return false;
+            const QString text = m_plain->Next();
+            m_writer->Write(text, QTextCharFormat());
+            return !m_plain->AtEnd();
+        }
+        const std::size_t count = m_rtf.paragraphs.size();
+        qsizetype written = 0;
+        while (m_paragraph < count && written < kSliceBytes) {
+            const TRtfParagraph& paragraph = m_rtf.paragraphs[m_paragraph];
+            QTextBlockFormat format;
+            format.setAlignment(RtfAlignment(paragraph.alignment));
+            if (m_paragraph == 0)
+                m_writer->SetParagraph(format);
+            else
+                m_writer->Break(format);
+            for (const TRtfRun& run : paragraph.runs) {
+                m_writer->Write(run.text, RtfCharFormat(run.format));
+                written += run.text.size();
+            }
+            ++m_paragraph;
+        }
+        return m_paragraph < count;
+    }
+
+    [[nodiscard]] double Done() const
+    {
+        if (m_plain)
+            return m_plain->Done();
+        return m_rtf.paragraphs.empty() ? 1.0 : double(m_paragraph) / double(m_rtf.paragraphs.size());
+    }
+
+    void Finish()
+    {
+        m_ended = true;
+        // The first new block takes the place of the old first block, whose
+        // formats the merge would keep.
+        const QTextBlock first = m_doc.findBlock(m_start);
+        const QTextBlockFormat format = first.blockFormat();
+        const QTextCharFormat charFormat = first.charFormat();
+        QTextCursor old(&m_doc);
+        old.setPosition(m_start, QTextCursor::KeepAnchor);
+        old.removeSelectedText();
+        old.setBlockFormat(format);
+        old.setBlockCharFormat(charFormat);
+        m_cursor.endEditBlock();
+        // A load is no edit the user can undo.
+        m_doc.setUndoRedoEnabled(false);
+        m_doc.setUndoRedoEnabled(m_undo);
+    }
+
+    void Cancel()
+    {
+        m_ended = true;
+        if (m_keepHistory) {
+            m_cursor.endEditBlock();
+            m_doc.undo();
+            m_doc.clearUndoRedoStacks(QTextDocument::RedoStack);
+            return;
+        }
+        m_cursor.setPosition(m_start - 1);
+        m_cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        m_cursor.removeSelectedText();
+        m_cursor.endEditBlock();
+        m_doc.setUndoRedoEnabled(m_undo);
+    }
+
+private:
+    QTextDocument& m_doc;
+    QTextCursor m_cursor;
+    bool m_keepHistory;
+    bool m_undo;
+    bool m_ended = false;
+    int m_start = 0;
+    std::optional<TPlainSource> m_plain;
+    TRtfDocument m_rtf;
+    std::size_t m_paragraph = 0;
+    std::optional<TLineWriter> m_writer;
+};
 
 // The plain-text layout with each paragraph's own alignment. The base lays a
 // block out with the document's default option; lines are aligned when they
@@ -70,24 +362,12 @@ void ReturnFreedHeap()
 
 QString DecodePlainText(const QByteArray& bytes)
 {
-    QString text = DecodeBytes(bytes);
-    // Line breaks and NULs in place: the text only gets shorter.
-    QChar* out = text.data();
-    const QChar* in = out;
-    const QChar* const end = in + text.size();
-    while (in != end) {
-        const QChar c = *in++;
-        if (c == u'\r') {
-            *out++ = u'\n';
-            if (in != end && *in == u'\n')
-                ++in;
-        } else if (c.unicode() == 0) {
-            *out++ = QChar::ReplacementCharacter;
-        } else {
-            *out++ = c;
-        }
-    }
-    text.truncate(out - text.constData());
+    QString text;
+    if (QUtf8StringView(bytes).isValidUtf8())
+        text = QStringDecoder(QStringDecoder::Utf8).decode(bytes);
+    else
+        text = DecodeCodePage(AnsiCodePage(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    NormaliseBreaks(text);
     return text;
 }
 
@@ -104,9 +384,33 @@ TRichEdit::TRichEdit(QWidget* parent) : QPlainTextEdit(parent)
     document()->setUndoRedoEnabled(true);
 }
 
+bool TRichEdit::ContinuesLine(const QTextBlock& block)
+{
+    return block.isValid() && block.blockFormat().boolProperty(kContinuesLine);
+}
+
 QString TRichEdit::CommandText() const
 {
-    QString text = document()->toRawText();
+    return TextBetween(0, TextLength());
+}
+
+QString TRichEdit::TextBetween(int from, int to) const
+{
+    QString text;
+    if (to <= from)
+        return text;
+    text.reserve(to - from);
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
+         block = block.next()) {
+        const int start = block.position();
+        if (start > from && !ContinuesLine(block))
+            text += u'\n';
+        const QString blockText = block.text();
+        const int begin = std::max(from - start, 0);
+        const int end = std::min<int>(to - start, int(blockText.size()));
+        if (end > begin)
+            text += QStringView(blockText).sliced(begin, end - begin);
+    }
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     return text;
 }
@@ -116,12 +420,8 @@ int TRichEdit::TextLength() const
     return std::max(0, document()->characterCount() - 1);
 }
 
-void TRichEdit::LoadFromBytes(QByteArray bytes)
+bool TRichEdit::LoadFromBytes(QByteArray bytes)
 {
-    // A load is not an edit the user can undo: nothing of it is recorded.
-    const bool undo = document()->isUndoRedoEnabled();
-    document()->setUndoRedoEnabled(false);
-    const auto restoreUndo = qScopeGuard([this, undo] { document()->setUndoRedoEnabled(undo); });
     // The vertical bar stays as it is while the content arrives: a bar that
     // appears narrows the text, and a new text width lays every block out
     // afresh with a layout object each (for a 50 MB binary file 125 MiB more
@@ -130,19 +430,51 @@ void TRichEdit::LoadFromBytes(QByteArray bytes)
     const Qt::ScrollBarPolicy barPolicy = verticalScrollBarPolicy();
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     const auto restoreBar = qScopeGuard([this, barPolicy] { setVerticalScrollBarPolicy(barPolicy); });
-    // Plain text accepts any byte sequence, so only the RTF reader can refuse.
-    if (!ReadRtf(QByteArrayView(bytes), *document())) {
-        QString text = DecodePlainText(bytes);
-        bytes = QByteArray();   // freed here unless the caller shares it
-        setPlainText(text);
-        text = QString();
-        ReturnFreedHeap();
+    // The new content stays out of sight until it replaces the old.
+    viewport()->setUpdatesEnabled(false);
+    const auto restorePaint = qScopeGuard([this] { viewport()->setUpdatesEnabled(true); });
+
+    bool cancelled = false;
+    {
+        TDocumentLoad load(*document(), std::move(bytes));
+        std::unique_ptr<QProgressDialog> progress;
+        QElapsedTimer clock;
+        clock.start();
+        while (load.Step()) {
+            if (!progress && clock.elapsed() >= m_progressDelayMs) {
+                progress = std::make_unique<QProgressDialog>(QStringLiteral("Загрузка текста…"),
+                                                             QStringLiteral("Отмена"), 0, 1000, this);
+                progress->setWindowModality(Qt::WindowModal);
+                progress->setMinimumDuration(0);
+                progress->setAutoReset(false);
+                progress->show();
+            }
+            if (progress) {
+                progress->setValue(int(load.Done() * 1000));
+                // The window is modal: only the progress window takes input.
+                QCoreApplication::processEvents();
+                if (progress->wasCanceled()) {
+                    cancelled = true;
+                    break;
+                }
+            } else {
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            }
+        }
+        if (cancelled)
+            load.Cancel();
+        else
+            load.Finish();
     }
+    ReturnFreedHeap();
+    if (cancelled)
+        return false;
     moveCursor(QTextCursor::Start);
     m_textLimit = kLoadedTextLimit;
+    return true;
 }
 
-void TRichEdit::LoadFromFile(const QString& fileName)
+bool TRichEdit::LoadFromFile(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -151,7 +483,7 @@ void TRichEdit::LoadFromFile(const QString& fileName)
     if (file.error() != QFileDevice::NoError)
         throw Exception(QStringLiteral("Failed to Load Stream"));
     file.close();
-    LoadFromBytes(std::move(bytes));
+    return LoadFromBytes(std::move(bytes));
 }
 
 int TRichEdit::Room() const
@@ -168,6 +500,30 @@ void TRichEdit::keyPressEvent(QKeyEvent* event)
     if (inserts && Room() < text.size()) {
         event->accept();
         return;
+    }
+    QTextCursor cursor = textCursor();
+    if (!isReadOnly() && !cursor.hasSelection()) {
+        const QTextBlock block = cursor.block();
+        // A typed line break is a paragraph break, not a copy of the
+        // display break the block starts with.
+        if (event->matches(QKeySequence::InsertParagraphSeparator) && ContinuesLine(block)) {
+            cursor.insertBlock(Starting(cursor.blockFormat()));
+            setTextCursor(cursor);
+            ensureCursorVisible();
+            event->accept();
+            return;
+        }
+        // Next to a display break the key deletes a character of the text:
+        // the break goes first.
+        const bool back = event->key() == Qt::Key_Backspace && cursor.atBlockStart() && ContinuesLine(block);
+        const bool forward = event->key() == Qt::Key_Delete && cursor.atBlockEnd() && ContinuesLine(block.next());
+        if (back || forward) {
+            const int at = cursor.position();
+            cursor.setPosition(back ? at - 1 : at);
+            cursor.setPosition(back ? at : at + 1, QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            setTextCursor(cursor);
+        }
     }
     QPlainTextEdit::keyPressEvent(event);
 }
@@ -197,6 +553,32 @@ void TRichEdit::insertFromMimeData(const QMimeData* source)
     QString text = source->text();
     if (text.size() > room)
         text.truncate(room);
-    if (!text.isEmpty())
-        textCursor().insertText(text);
+    if (text.isEmpty())
+        return;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(u'\r', u'\n');
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    TLineWriter(cursor).Write(text, cursor.charFormat());
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+QMimeData* TRichEdit::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    const int from = cursor.selectionStart();
+    const int to = cursor.selectionEnd();
+    for (QTextBlock block = document()->findBlock(from).next(); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        if (ContinuesLine(block)) {
+            // The text without its display breaks; formats are not carried.
+            auto* data = new QMimeData;
+            data->setText(TextBetween(from, to));
+            return data;
+        }
+    }
+    return QPlainTextEdit::createMimeDataFromSelection();
 }

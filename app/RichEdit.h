@@ -8,10 +8,19 @@
 // a layout of the whole document. That layout knows one alignment for the
 // whole document; the editor's own layout gives each laid-out paragraph its
 // block's alignment.
+//
+// A block is laid out whole, so a line longer than kDisplayLineChars is held
+// in blocks of at most that many characters, each after the first marked as
+// continuing the line (ContinuesLine). Those breaks are for display only:
+// they are no character of the text (CommandText, copy), typing a line break
+// or pasting never makes one, and Backspace or Delete next to one removes a
+// character as it would without it.
 
 #include <QByteArray>
 #include <QPlainTextEdit>
 #include <QString>
+
+class QTextBlock;
 
 // The plain text of a file's bytes: UTF-8 when the bytes are valid UTF-8,
 // otherwise the program's ANSI code page (AnsiCodePage(), Windows-1251),
@@ -28,6 +37,10 @@ public:
     static constexpr int kDefaultTextLimit = 64000;
     // The limit after a successful load (0x7FFFFFF0).
     static constexpr int kLoadedTextLimit = 2147483632;
+    // Most characters of one line held in one block (see above).
+    static constexpr int kDisplayLineChars = 2048;
+    // How long a load runs before it shows its progress, by default.
+    static constexpr int kProgressDelayMs = 300;
 
     explicit TRichEdit(QWidget* parent = nullptr);
 
@@ -38,28 +51,39 @@ public:
 
     // Replaces the whole content with `bytes`: an RTF document shown
     // formatted, anything else as plain text (DecodePlainText), in full.
-    // Raises the text limit to kLoadedTextLimit on success. Raises
-    // Exception("Failed to Load Stream") when neither load accepts the bytes;
-    // the content is then unchanged. The caret goes to the start.
-    void LoadFromBytes(QByteArray bytes);
+    // Raises the text limit to kLoadedTextLimit on success. The caret goes to
+    // the start. A load that runs longer than the progress delay shows a
+    // window-modal progress window; its cancel (or Esc) stops the load and
+    // leaves text, formats, caret, scroll position, limit and undo history
+    // as they were. Returns false when cancelled.
+    bool LoadFromBytes(QByteArray bytes);
     // Opens `fileName` and loads it as above; Exception("Cannot open file
     // \"<name>\". <reason>") when the file cannot be read; content unchanged.
-    // The file's bytes are released before the text is laid out.
-    void LoadFromFile(const QString& fileName);
+    bool LoadFromFile(const QString& fileName);
+    void SetProgressDelay(int ms) { m_progressDelayMs = ms; }
 
-    // The text as typed, paragraph breaks as "\n": unlike toPlainText(), a
-    // no-break space stays U+00A0 and a line separator stays U+2028.
+    // Whether `block` continues the line of the block before it.
+    [[nodiscard]] static bool ContinuesLine(const QTextBlock& block);
+
+    // The text as typed, paragraph breaks as "\n", display breaks as
+    // nothing: unlike toPlainText(), a no-break space stays U+00A0 and a line
+    // separator stays U+2028.
     [[nodiscard]] QString CommandText() const;
+    // The same for the document positions [from, to).
+    [[nodiscard]] QString TextBetween(int from, int to) const;
 
-    // Number of characters in the document, paragraph breaks counting one.
+    // Number of characters in the document, paragraph and display breaks
+    // counting one.
     [[nodiscard]] int TextLength() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
+    [[nodiscard]] QMimeData* createMimeDataFromSelection() const override;
 
 private:
     [[nodiscard]] int Room() const;
 
     int m_textLimit = kDefaultTextLimit;
+    int m_progressDelayMs = kProgressDelayMs;
 };

@@ -8,9 +8,7 @@
 
 #include <string_view>
 
-namespace {
-
-Qt::Alignment ToQt(TRtfAlignment a)
+Qt::Alignment RtfAlignment(TRtfAlignment a)
 {
     switch (a) {
     case TRtfAlignment::Right: return Qt::AlignRight;
@@ -21,7 +19,7 @@ Qt::Alignment ToQt(TRtfAlignment a)
     return Qt::AlignLeft;
 }
 
-QTextCharFormat ToQt(const TRtfFormat& f)
+QTextCharFormat RtfCharFormat(const TRtfFormat& f)
 {
     QTextCharFormat format;
     if (!f.fontFamily.isEmpty())
@@ -36,8 +34,6 @@ QTextCharFormat ToQt(const TRtfFormat& f)
     return format;
 }
 
-} // namespace
-
 void InsertRtf(const TRtfDocument& document, QTextCursor& cursor)
 {
     cursor.beginEditBlock();
@@ -47,10 +43,10 @@ void InsertRtf(const TRtfDocument& document, QTextCursor& cursor)
             cursor.insertBlock();
         first = false;
         QTextBlockFormat block = cursor.blockFormat();
-        block.setAlignment(ToQt(paragraph.alignment));
+        block.setAlignment(RtfAlignment(paragraph.alignment));
         cursor.setBlockFormat(block);
         for (const TRtfRun& run : paragraph.runs)
-            cursor.insertText(run.text, ToQt(run.format));
+            cursor.insertText(run.text, RtfCharFormat(run.format));
     }
     cursor.endEditBlock();
 }

@@ -4,10 +4,14 @@
 #include "platform/text/RtfReader.h"
 
 #include <QByteArrayView>
+#include <QTextCharFormat>
 
 class QTextCursor;
 class QTextDocument;
 
+// The Qt forms of a paragraph's alignment and of a run's format.
+[[nodiscard]] Qt::Alignment RtfAlignment(TRtfAlignment alignment);
+[[nodiscard]] QTextCharFormat RtfCharFormat(const TRtfFormat& format);
 // Inserts the paragraphs at `cursor`, the first into the cursor's block.
 void InsertRtf(const TRtfDocument& document, QTextCursor& cursor);
 // Replaces the whole content of `out` with `document`.
