@@ -633,7 +633,8 @@ void TfrmQA::closeEvent(QCloseEvent* event)
     // A run in progress is cancelled first; the window closes when it ends.
     if (m_runner && m_runner->Busy()) {
         m_closeAfterRun = true;
-        CancelDbTask();
+        // A run that does not stop at once is left to finish alone.
+        CancelDbTask(true);
         event->ignore();
         return;
     }

@@ -94,6 +94,18 @@ struct TServerNote {
 // Row sets a query holds from one batch, the first included.
 inline constexpr int kMaxHeldResultSets = 16;
 
+// One fetch prepared on the user-interface thread and run on any thread,
+// with a statement and a share of the connection of its own: the query
+// takes its result back only through FinishFetch. A job that is abandoned
+// finishes alone and then frees its statement and its share.
+class TDbFetchJob {
+public:
+    virtual ~TDbFetchJob() = default;
+    // Runs the SQL and fetches its whole result. Any thread; failures are
+    // kept for FinishFetch.
+    virtual void Run() noexcept = 0;
+};
+
 // Runs `work` while the caller waits for the server: the window's way of
 // waiting without freezing (query/DbTask.h). It may run `work` on another
 // thread, cancelling through TDbQuery::CancelRunning(), and rethrows its
@@ -136,6 +148,18 @@ public:
     virtual void CancelRunning() {}
     // Rows fetched so far by the running or last fetch (any thread; relaxed).
     [[nodiscard]] virtual long long RowsFetched() const { return 0; }
+    // FetchResult in three steps, so that a wait can be given up: PrepareFetch
+    // (user-interface thread; null when the query cannot fetch apart, then
+    // FetchResult is the way), TDbFetchJob::Run on any thread, then
+    // FinishFetch (user-interface thread), which takes the job's result over
+    // for OpenFetched or raises its failure as FetchResult would. While the
+    // job runs, CancelRunning and RowsFetched reach it.
+    [[nodiscard]] virtual std::shared_ptr<TDbFetchJob> PrepareFetch() { return nullptr; }
+    virtual void FinishFetch(TDbFetchJob& job) { (void)job; }
+    // Gives up the job that runs: it is left to finish alone, and the
+    // connection counts as closed (its handles go with the job), so the next
+    // action reconnects. User-interface thread.
+    virtual void AbandonFetch() {}
     // What the server said while the last open ran, in order; kept also when
     // the open failed (a statement without a row set gives its row counts
     // and messages). Reset when the next open starts.

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <condition_variable>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@ namespace {
 // wait when it is abandoned.
 struct TTaskState {
     std::mutex mutex;
+    std::condition_variable ended;
     bool done = false;
     std::exception_ptr error;
     QEventLoop* loop = nullptr;   // null once the wait has ended
@@ -81,8 +83,9 @@ private:
     std::function<void()> m_onCancel;
 };
 
-// The cancel of the innermost wait in progress.
-std::function<void()>* g_activeCancel = nullptr;
+// The cancel of the innermost wait in progress; its argument: give an
+// abandonable wait up at once.
+std::function<void(bool)>* g_activeCancel = nullptr;
 
 } // namespace
 
@@ -96,10 +99,10 @@ bool DbTaskInProgress()
     return g_activeCancel != nullptr;
 }
 
-void CancelDbTask()
+void CancelDbTask(bool abandonNow)
 {
     if (g_activeCancel)
-        (*g_activeCancel)();
+        (*g_activeCancel)(abandonNow);
 }
 
 TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait)
@@ -117,6 +120,7 @@ TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait)
         const std::lock_guard lock(state->mutex);
         state->error = error;
         state->done = true;
+        state->ended.notify_all();
         // A posted quit is dropped with the loop if the wait has ended.
         if (state->loop)
             QMetaObject::invokeMethod(state->loop, &QEventLoop::quit, Qt::QueuedConnection);
@@ -127,19 +131,23 @@ TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait)
         const std::lock_guard lock(state->mutex);
         return state->done;
     };
-    std::function<void()> cancel = [&] {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 cancelledAt = -1;
+    std::function<void(bool)> cancel = [&](bool abandonNow) {
         if (wait.cancel)
             wait.cancel();
-        if (wait.abandonOnCancel) {
+        if (cancelledAt < 0)
+            cancelledAt = clock.elapsed();
+        if (wait.abandonOnCancel && (abandonNow || wait.abandonAfterCancelMs <= 0)) {
             end = TDbTaskEnd::Cancelled;
             loop.quit();
         }
     };
-    const QScopedValueRollback<std::function<void()>*> active(g_activeCancel, &cancel);
-    QElapsedTimer clock;
-    clock.start();
+    const QScopedValueRollback<std::function<void(bool)>*> active(g_activeCancel, &cancel);
+    bool quitting = QCoreApplication::closingDown();
     {
-        const TInputHold hold(wait.cancelControl, cancel);
+        const TInputHold hold(wait.cancelControl, [&] { cancel(false); });
         QTimer frame;
         frame.setInterval(kProgressFrameMs);
         QObject::connect(&frame, &QTimer::timeout, &loop, [&] {
@@ -149,14 +157,31 @@ TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait)
                 loop.quit();
                 return;
             }
+            if (wait.abandonOnCancel && cancelledAt >= 0 && elapsed - cancelledAt >= wait.abandonAfterCancelMs) {
+                end = TDbTaskEnd::Cancelled;
+                loop.quit();
+                return;
+            }
             if (elapsed >= kProgressDelayMs && wait.progress)
                 wait.progress(elapsed);
         });
         frame.start();
-        // A loop quit from outside (the application quitting) is entered
-        // again: the work may still use what the caller owns.
-        while (end == TDbTaskEnd::Finished && !finished())
-            loop.exec();
+        // A loop quit from outside is entered again: the work may still use
+        // what the caller owns. Once the application quits, the loop would
+        // return at once; the wait blocks on the work instead.
+        while (end == TDbTaskEnd::Finished && !finished()) {
+            if (quitting) {
+                cancel(true);
+                if (end != TDbTaskEnd::Finished)
+                    break;
+                std::unique_lock lock(state->mutex);
+                state->ended.wait(lock, [&] { return state->done; });
+                break;
+            }
+            // -1: the application quits, and every loop returns at once.
+            if (loop.exec() == -1)
+                quitting = true;
+        }
     }
     std::exception_ptr error;
     {

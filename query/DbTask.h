@@ -43,9 +43,13 @@ struct TDbWait {
     // Clicks on this object (and its children) pass the input hold; a
     // release inside it is a cancel.
     QObject* cancelControl = nullptr;
-    // When set, a cancel or the give-up time ends the wait at once and the
-    // work is left to finish alone: it must own everything it touches.
+    // When set, a cancel (after abandonAfterCancelMs) or the give-up time
+    // ends the wait and the work is left to finish alone: it must own
+    // everything it touches.
     bool abandonOnCancel = false;
+    // How long after the first cancel an abandonable wait still waits for
+    // the work to end by itself; 0 gives it up at once.
+    qint64 abandonAfterCancelMs = 0;
     // Milliseconds after which an abandonable wait gives up; 0 never.
     qint64 giveUpAfterMs = 0;
 };
@@ -57,11 +61,14 @@ enum class TDbTaskEnd {
 };
 
 // Runs `work` on a new thread and waits as described above. Not re-entrant
-// from inside `wait`'s callbacks.
+// from inside `wait`'s callbacks. When the application is quitting, the wait
+// cancels the work and gives it up at once when it may, and otherwise blocks
+// until it ends, without turning the event loop.
 TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait);
 
 // Cancels the wait in progress as Esc would (a close of the main window asks
-// this); nothing when none runs. User-interface thread.
-void CancelDbTask();
+// this); nothing when none runs. With `abandonNow`, an abandonable wait is
+// given up at once. User-interface thread.
+void CancelDbTask(bool abandonNow = false);
 // Whether a wait is in progress. User-interface thread.
 [[nodiscard]] bool DbTaskInProgress();

@@ -97,6 +97,11 @@ TDbWaitRunner RecordCommandWaitRunner(TDbQuery& query, TProgressView& view)
     };
 }
 
+QString CancelSentText(qint64 elapsedMs)
+{
+    return QStringLiteral("Отмена отправлена, ждём ответа сервера (%1 с)").arg(ProgressSeconds(elapsedMs));
+}
+
 QString CancelledRunText(const QString& serverText)
 {
     return serverText.isEmpty() ? kCancelledMemo : kCancelledMemo + QLatin1Char('\n') + serverText;
@@ -187,10 +192,24 @@ void TQueryRunner::FetchInBackground()
         // A cancel that came before the driver had the statement is repeated.
         if (m_cancelled)
             q.CancelRunning();
-        view.ShowProgress(RunProgressText(q.RowsFetched(), elapsedMs));
+        view.ShowProgress(m_cancelled ? CancelSentText(elapsedMs) : RunProgressText(q.RowsFetched(), elapsedMs));
     };
     wait.cancelControl = view.CancelControl();
-    (void)RunDbTask([&q] { q.FetchResult(); }, wait);
+    const std::shared_ptr<TDbFetchJob> job = q.PrepareFetch();
+    if (!job) {
+        (void)RunDbTask([&q] { q.FetchResult(); }, wait);
+        return;
+    }
+    // The job owns its statement and its share of the connection, so a
+    // server that does not answer the cancel cannot keep the window.
+    wait.abandonOnCancel = true;
+    wait.abandonAfterCancelMs = kCancelAnswerMs;
+    if (RunDbTask([job] { job->Run(); }, wait) == TDbTaskEnd::Finished) {
+        q.FinishFetch(*job);
+        return;
+    }
+    q.AbandonFetch();
+    throw EDatabaseError(QString::fromUtf16(kCancelNotAnswered));
 }
 
 void TQueryRunner::Run()

@@ -86,6 +86,15 @@ public:
 // stopping the statement on the server through `query`.
 [[nodiscard]] TDbWaitRunner RecordCommandWaitRunner(TDbQuery& query, TProgressView& view);
 
+// How long a run waits for the server to answer a cancel before it gives
+// the statement and its connection up (they finish alone on the worker).
+inline constexpr qint64 kCancelAnswerMs = 3000;
+inline constexpr char16_t kCancelNotAnswered[] =
+    u"Соединение закрыто: сервер не ответил на отмену запроса. Следующий запрос подключится заново.";
+
+// The progress note once a cancel is on its way.
+[[nodiscard]] QString CancelSentText(qint64 elapsedMs);
+
 // The memo text of a run the user cancelled: our words, then the server's
 // on the next line when it gave any.
 [[nodiscard]] QString CancelledRunText(const QString& serverText);

@@ -188,20 +188,15 @@ void TOdbcConnection::FinishOpen(TDbConnectAttempt& base)
     m_cursorFetch = m_family == TDriverFamily::PostgreSQL
         && OdbcSucceeded(SQLGetConnectAttr(m_dbc.Get(), kPostgresDeclareFetchAttribute, &declareFetch, 0, nullptr))
         && declareFetch == 1;
-    m_cursorFetchNow = m_cursorFetch;
+    // Queries go through a cursor of ours instead (TOdbcServerCursor).
+    m_cursorFetchNow = m_cursorFetch
+        && !OdbcSucceeded(SQLSetConnectAttr(Handle(), kPostgresDeclareFetchAttribute, nullptr, 0));
     m_errors.clear();
 }
 
-void TOdbcConnection::SuitFetchTo(const QString& sql)
+bool TOdbcConnection::FetchesThroughCursor(const QString& sql) const
 {
-    if (!m_cursorFetch)
-        return;
-    const bool wanted = MayRunInACursor(sql);
-    if (wanted == m_cursorFetchNow)
-        return;
-    if (OdbcSucceeded(SQLSetConnectAttr(m_dbc.Get(), kPostgresDeclareFetchAttribute,
-                                        reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(wanted ? 1 : 0)), 0)))
-        m_cursorFetchNow = wanted;
+    return m_cursorFetch && !m_cursorFetchNow && IsServerCursorQuery(sql);
 }
 
 bool TOdbcConnection::ConnectionLost() const
@@ -369,7 +364,6 @@ void TOdbcQuery::Execute(TOdbcConnection& conn, SQLHSTMT stmt)
     m_notes.clear();
     const SQLULEN timeout = static_cast<SQLULEN>(std::max(0, CommandTimeout()));
     SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
-    conn.SuitFetchTo(SQL());
     const SQLRETURN rc = WithOdbcChars(conn.WideDriver(), [&]<class Ch>() {
         std::vector<Ch> text = TOdbcChars<Ch>::FromQString(SQL());
         return TOdbcChars<Ch>::ExecDirect(stmt, text.data(), static_cast<SQLINTEGER>(text.size() - 1));
@@ -571,7 +565,15 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
     TOdbcStmt stmt;
     const TRunningStatement running(*this, conn, stmt);
     try {
-        Execute(conn, stmt.Get());
+        std::optional<TOdbcServerCursor> cursor;
+        if (conn.FetchesThroughCursor(SQL())) {
+            m_notes.clear();
+            SQLSetStmtAttrW(stmt.Get(), SQL_ATTR_QUERY_TIMEOUT,
+                            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(0, CommandTimeout()))), 0);
+            cursor.emplace(conn, stmt.Get(), SQL(), kPostgresFetchRows);
+        } else {
+            Execute(conn, stmt.Get());
+        }
         const SQLSMALLINT ncols = SkipToRowSet(conn, stmt.Get());
         std::vector<TColumnSource> sources = ReadOdbcColumnSources(conn, stmt.Get(), ncols);
         const TFetchPlan plan = PlanFetch(DescribeOdbcColumns(conn, stmt.Get(), ncols),
@@ -579,10 +581,14 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
         TOdbcBlockFetcher fetcher(conn, stmt.Get(), plan);
         m_lastRowArraySize = static_cast<int>(fetcher.Plan().rowsPerBlock);
         fetcher.SetProgress(&m_rowsFetched, &m_stop);
+        if (cursor)
+            fetcher.SetNextResult([&cursor](std::size_t rows) { return cursor->FetchNext(rows); });
         if (!fetcher.Run(store)) {
             store.Clear();
             RaiseStopped(conn, {});
         }
+        if (cursor)
+            cursor->Close();
         m_notes.push_back(Note(TServerNote::Kind::RowSet, static_cast<long long>(store.RowCount()), 0));
         const std::lock_guard lock(m_runMutex);
         m_fetchedSql = SQL();

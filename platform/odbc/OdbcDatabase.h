@@ -61,10 +61,11 @@ public:
     // are held in memory and need none: for a connection left in a state
     // nobody can trust. The next action reconnects.
     void Discard();
-    // Switches the driver's fetch through a server cursor off for a
-    // statement a cursor does not take, and back on for the next one, where
-    // the connection was opened with it on (psqlODBC's UseDeclareFetch).
-    void SuitFetchTo(const QString& sql);
+    // Whether the rows of `sql` are fetched through a server cursor of ours:
+    // the connection was opened with psqlODBC's cursor fetch on
+    // (UseDeclareFetch), which is then switched off, and the statement is one
+    // query a cursor takes.
+    [[nodiscard]] bool FetchesThroughCursor(const QString& sql) const;
     // Makes `errors` the error list and raises EDatabaseError with their
     // joined messages.
     [[noreturn]] void Raise(std::vector<TDbError> errors);
@@ -85,7 +86,7 @@ private:
     bool m_exactColumnSizes = false;
     TDriverFamily m_family = TDriverFamily::Other;
     bool m_cursorFetch = false;     // opened with cursor fetch on
-    bool m_cursorFetchNow = false;  // what the driver has now
+    bool m_cursorFetchNow = false;  // the driver's own is still on
     std::vector<TDbError> m_errors;
     std::vector<TOdbcQuery*> m_queries;
 };

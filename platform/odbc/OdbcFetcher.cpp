@@ -1,8 +1,10 @@
 #include "platform/odbc/OdbcFetcher.h"
 
 #include "platform/data/ColumnStore.h"
+#include "platform/odbc/DriverDefaults.h"
 #include "platform/odbc/OdbcChars.h"
 #include "platform/odbc/OdbcDatabase.h"
+#include "platform/odbc/OdbcDiagnostics.h"
 
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -284,23 +286,35 @@ bool TOdbcBlockFetcher::Run(TColumnStore& store)
     const auto stopped = [this] { return m_stop && m_stop->load(std::memory_order_relaxed); };
     if (stopped())
         return false;
-    while (const std::optional<std::size_t> rows = FetchBlock()) {
-        FindCutValues(*rows);
-        RereadCutValues();
-        AppendRows(store, *rows);
-        m_blockStart += static_cast<SQLLEN>(*rows);
-        if (m_rowsOut)
-            m_rowsOut->store(static_cast<long long>(m_blockStart - 1), std::memory_order_relaxed);
-        if (stopped())
-            return false;
-        // A short block is the last (an ODBC rule). Fetching once more would
-        // make some drivers (FreeTDS) read on into the next result of the
-        // batch, whose row count and messages would then be lost.
-        if (m_plan.rowsPerBlock > 1 && *rows < m_plan.rowsPerBlock)
-            break;
-        Grow();
+    for (long long before = 0;;) {
+        while (const std::optional<std::size_t> rows = FetchBlock()) {
+            FindCutValues(*rows);
+            RereadCutValues();
+            AppendRows(store, *rows);
+            m_blockStart += static_cast<SQLLEN>(*rows);
+            if (m_rowsOut)
+                m_rowsOut->store(before + static_cast<long long>(m_blockStart - 1), std::memory_order_relaxed);
+            if (stopped())
+                return false;
+            // A short block is the last (an ODBC rule). Fetching once more would
+            // make some drivers (FreeTDS) read on into the next result of the
+            // batch, whose row count and messages would then be lost.
+            if (m_plan.rowsPerBlock > 1 && *rows < m_plan.rowsPerBlock)
+                break;
+            Grow();
+        }
+        const auto rows = static_cast<std::size_t>(m_blockStart - 1);
+        if (!m_nextResult || !m_nextResult(rows))
+            return true;
+        // The next result is fetched into the same bound buffers.
+        before += static_cast<long long>(rows);
+        m_blockStart = 1;
+        if (std::exchange(m_resume, false)) {
+            SetRowArraySize(m_plan.rowsPerBlock);
+            for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci)
+                Bind(ci);
+        }
     }
-    return true;
 }
 
 void TOdbcBlockFetcher::SetRowArraySize(std::size_t rows)
@@ -549,4 +563,126 @@ void TOdbcBlockFetcher::RaiseTooLong(std::size_t col)
     m_conn.Raise({TDbError{0, QString(),
                            QStringLiteral("Field '%1': a value is longer than the driver's column size %2")
                                .arg(c.field.name, QString::number(c.desc.size))}});
+}
+
+// ------------------------------------------------------------ server cursor
+
+namespace {
+
+constexpr auto kCursorName = QLatin1StringView("bqa_fetch");
+// SQLSTATE of PostgreSQL's warning for a BEGIN inside a transaction.
+constexpr auto kActiveTransactionState = QLatin1StringView("25001");
+
+bool IsSpace(QChar c) { return c.isSpace(); }
+
+} // namespace
+
+bool IsServerCursorQuery(QStringView sql)
+{
+    qsizetype i = 0;
+    const qsizetype n = sql.size();
+    // Blanks, comments and opening parentheses before the first word.
+    while (i < n) {
+        if (IsSpace(sql[i]) || sql[i] == u'(') {
+            ++i;
+        } else if (sql.mid(i).startsWith(u"--")) {
+            while (i < n && sql[i] != u'\n')
+                ++i;
+        } else if (sql.mid(i).startsWith(u"/*")) {
+            const qsizetype end = sql.indexOf(u"*/", i + 2);
+            if (end < 0)
+                return false;
+            i = end + 2;
+        } else {
+            break;
+        }
+    }
+    qsizetype end = i;
+    while (end < n && sql[end].isLetter())
+        ++end;
+    const QStringView word = sql.mid(i, end - i);
+    bool query = false;
+    for (const char16_t* w : {u"select", u"with", u"values", u"table"})
+        query = query || word.compare(QStringView(w), Qt::CaseInsensitive) == 0;
+    if (!query || !MayRunInACursor(sql))
+        return false;
+    const qsizetype semicolon = sql.indexOf(u';');
+    if (semicolon < 0)
+        return true;
+    for (qsizetype k = semicolon; k < n; ++k)
+        if (sql[k] != u';' && !IsSpace(sql[k]))
+            return false;
+    return true;
+}
+
+TOdbcServerCursor::TOdbcServerCursor(TOdbcConnection& conn, SQLHSTMT stmt, const QString& sql,
+                                     std::size_t rowsPerFetch)
+    : m_conn(conn), m_stmt(stmt), m_rowsPerFetch(std::max<std::size_t>(rowsPerFetch, 1))
+{
+    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+    if (!OdbcSucceeded(SQLGetConnectAttr(conn.Handle(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
+        conn.RaiseFrom(SQL_HANDLE_DBC, conn.Handle(), QStringLiteral("Cannot read the transaction mode"));
+    if (autocommit == SQL_AUTOCOMMIT_ON) {
+        const bool warned = Exec(QStringLiteral("begin")) == SQL_SUCCESS_WITH_INFO;
+        const std::vector<TDbError> notes =
+            warned ? ReadOdbcDiagnostics(SQL_HANDLE_STMT, stmt, conn.WideDriver()) : std::vector<TDbError>{};
+        m_ownTransaction = std::none_of(notes.begin(), notes.end(), [](const TDbError& e) {
+            return e.SqlState == kActiveTransactionState;
+        });
+    }
+    QString query = sql;
+    while (!query.isEmpty() && (query.back() == u';' || query.back().isSpace()))
+        query.chop(1);
+    m_open = true;
+    try {
+        // The line break ends a line comment at the end of the query.
+        Exec(QStringLiteral("declare %1 no scroll cursor for %2\n").arg(kCursorName, query));
+        (void)FetchNext(m_rowsPerFetch);
+    } catch (const EDatabaseError&) {
+        Abandon();
+        throw;
+    }
+}
+
+TOdbcServerCursor::~TOdbcServerCursor() { Abandon(); }
+
+void TOdbcServerCursor::Abandon() noexcept
+{
+    if (!std::exchange(m_open, false) || m_conn.ConnectionLost())
+        return;
+    // A failure here leaves the error the caller is raising as it is.
+    const std::vector<TDbError> errors = m_conn.Errors();
+    try {
+        Exec(m_ownTransaction ? QStringLiteral("rollback") : QStringLiteral("close %1").arg(kCursorName));
+    } catch (const EDatabaseError&) {
+    }
+    m_conn.SetErrors(errors);
+}
+
+bool TOdbcServerCursor::FetchNext(std::size_t rows)
+{
+    if (rows < m_rowsPerFetch)
+        return false;
+    Exec(QStringLiteral("fetch forward %1 from %2").arg(m_rowsPerFetch).arg(kCursorName));
+    return true;
+}
+
+void TOdbcServerCursor::Close()
+{
+    Exec(QStringLiteral("close %1").arg(kCursorName));
+    if (m_ownTransaction)
+        Exec(QStringLiteral("commit"));
+    m_open = false;
+}
+
+SQLRETURN TOdbcServerCursor::Exec(const QString& text)
+{
+    SQLFreeStmt(m_stmt, SQL_CLOSE);
+    const SQLRETURN rc = WithOdbcChars(m_conn.WideDriver(), [&]<class Ch>() {
+        std::vector<Ch> chars = TOdbcChars<Ch>::FromQString(text);
+        return TOdbcChars<Ch>::ExecDirect(m_stmt, chars.data(), static_cast<SQLINTEGER>(chars.size() - 1));
+    });
+    if (!OdbcSucceeded(rc))
+        m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("The statement failed"));
+    return rc;
 }

@@ -6,9 +6,13 @@
 
 #include "platform/odbc/FetchPlan.h"
 
+#include <QString>
+#include <QStringView>
+
 #include <sql.h>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +52,11 @@ public:
         m_stop = stop;
     }
 
+    // Called at the end of each result with its rows: true when it has made
+    // the statement's current result the next part of the same rows (of the
+    // plan's columns, which stay bound), false when there is none.
+    void SetNextResult(std::function<bool(std::size_t rows)> next) { m_nextResult = std::move(next); }
+
     // Resets `store` to the plan's fields and appends every row of the result
     // set, in order; false when the stop flag ended it early (the store then
     // holds the blocks before). Failures raise EDatabaseError and set the
@@ -71,6 +80,7 @@ private:
 
     std::atomic<long long>* m_rowsOut = nullptr;
     const std::atomic<bool>* m_stop = nullptr;
+    std::function<bool(std::size_t)> m_nextResult;
 
     void SetRowArraySize(std::size_t rows);
     void Bind(std::size_t col);
@@ -103,4 +113,47 @@ private:
     std::string m_scratch;
     std::vector<char> m_chunk;    // one chunk of SQLGetData
     std::vector<SQLWCHAR> m_wide; // a UTF-16 value read in chunks
+};
+
+// Whether `sql` is one query a server cursor takes: a SELECT, WITH, VALUES or
+// TABLE statement that writes nothing (MayRunInACursor). A ';' anywhere but
+// at the end says no.
+[[nodiscard]] bool IsServerCursorQuery(QStringView sql);
+
+// A PostgreSQL cursor over one query, fetched in groups of rows with a FETCH
+// statement each, so the driver never fetches from a cursor of its own.
+// psqlODBC's own cursor fetch (UseDeclareFetch) dereferences a null
+// connection when the server dies in the middle of one of its later
+// FETCHes; a FETCH of ours is a statement like any other, and its failure
+// comes back as an error.
+class TOdbcServerCursor {
+public:
+    // Begins a transaction unless one is open (autocommit off, or one the
+    // user began), declares the cursor for `sql` and executes its first FETCH
+    // on `stmt`, which then holds its rows.
+    TOdbcServerCursor(TOdbcConnection& conn, SQLHSTMT stmt, const QString& sql, std::size_t rowsPerFetch);
+    // Unless Close() ran: rolls back the transaction it began, or closes the
+    // cursor in the user's, when the connection still lives.
+    ~TOdbcServerCursor();
+    TOdbcServerCursor(const TOdbcServerCursor&) = delete;
+    TOdbcServerCursor& operator=(const TOdbcServerCursor&) = delete;
+
+    // After a FETCH that gave `rows`: executes the next FETCH when that one
+    // was full; false when the rows have ended.
+    [[nodiscard]] bool FetchNext(std::size_t rows);
+    // Closes the cursor and commits the transaction it began.
+    void Close();
+
+private:
+    // Rolls back the transaction it began, or closes the cursor in the
+    // user's, unless closed already or the connection is lost.
+    void Abandon() noexcept;
+    // Executes `text` on the statement after closing its result; raises.
+    SQLRETURN Exec(const QString& text);
+
+    TOdbcConnection& m_conn;
+    SQLHSTMT m_stmt;
+    std::size_t m_rowsPerFetch;
+    bool m_ownTransaction = false;
+    bool m_open = false;
 };

@@ -3,6 +3,7 @@
 // longer than its buffer is read again. No driver is loaded.
 
 #include "platform/odbc/FetchPlan.h"
+#include "platform/odbc/OdbcFetcher.h"
 
 #include <gtest/gtest.h>
 
@@ -336,4 +337,17 @@ TEST(FetchPlan, ARowTooWideForTheStatementLimitIsPartlyReadInChunks)
     const TFetchPlan blocks = PlanFetch(fits, kPsql);
     EXPECT_EQ(blocks.rowsPerBlock, kMinBlockRows);
     EXPECT_LE(BoundBlockBytes(blocks), kMaxStatementBufferBytes);
+}
+
+TEST(ServerCursorQuery, OnlyOneQueryThatWritesNothingGoesThroughACursor)
+{
+    for (const char* sql : {"select 1", "  -- note\n/* block */ ((select 1))", "SELECT * FROM t;", "select 1 ; ;  \n",
+                            "with c as (select 1) select * from c", "values (1), (2)", "table t", "Select 'x' -- end"}) {
+        EXPECT_TRUE(IsServerCursorQuery(QString::fromUtf8(sql))) << sql;
+    }
+    for (const char* sql : {"", "show all", "explain select 1", "select 1; select 2", "select i into w2 from w",
+                            "with q as (delete from w returning i) select * from q", "insert into t values (1)",
+                            "select ';'", "/* unterminated select 1", "begin", "selector"}) {
+        EXPECT_FALSE(IsServerCursorQuery(QString::fromUtf8(sql))) << sql;
+    }
 }

@@ -210,20 +210,36 @@ TEST_F(OdbcPg, StatementsWithoutRowSetAndBatches)
     EXPECT_EQ(cmd.ExecSQL(), 0);
 }
 
-// Results come through a server cursor a block at a time, so the driver
-// never holds the whole of one; statements a cursor cannot take still run.
+// Results come through a server cursor of ours a group of rows at a time, so
+// the driver never holds the whole of one; the driver's own cursor fetch is
+// off. Statements a cursor cannot take still run, and a transaction the user
+// began is neither committed nor ended.
 TEST_F(OdbcPg, QueriesFetchThroughACursorAndWritingStatementsStillRun)
 {
-    const auto cursorFetch = [&] {
+    const auto driverCursorFetch = [&] {
         SQLINTEGER v = -1;
         SQLGetConnectAttr(Conn().Handle(), kPostgresDeclareFetchAttribute, &v, 0, nullptr);
         return v;
     };
-    EXPECT_EQ(cursorFetch(), 1);
-    auto big = OpenQuery(Conn(), QStringLiteral("select g from generate_series(1, 40000) g order by g"));
+    EXPECT_EQ(driverCursorFetch(), 0);
+    const auto inCursor = [&] {
+        auto q = OpenQuery(Conn(), QStringLiteral("select name from pg_cursors"));
+        return q->RecordCount() == 1 && Value(*q, "name").toString() == QStringLiteral("bqa_fetch");
+    };
+    EXPECT_TRUE(inCursor());
+
+    // Several FETCHes, with values longer than described read again inside them.
+    auto big = OpenQuery(Conn(), QStringLiteral(
+        "select g, (case when g % 9999 = 0 then repeat('q', 700) || g else 'v' || g end)::varchar as v"
+        " from generate_series(1, 40000) g order by g"));
+    EXPECT_GT(big->LastRowArraySize(), 1);
     ASSERT_EQ(big->RecordCount(), 40000);
-    big->Last();
-    EXPECT_EQ(big->Fields(0)->AsVariant().toInt(), 40000);
+    int g = 1;
+    for (big->First(); !big->Eof(); big->Next(), ++g) {
+        ASSERT_EQ(big->Fields(0)->AsVariant().toInt(), g);
+        ASSERT_EQ(big->Fields(1)->AsVariant().toString(),
+                  g % 9999 == 0 ? QString(700, u'q') + QString::number(g) : QStringLiteral("v%1").arg(g));
+    }
 
     Exec(Conn(), QStringLiteral("create temp table w(i int)"));
     EXPECT_EQ(Exec(Conn(), QStringLiteral("with c as (select g from generate_series(1, 5) g) insert into w select g from c")), 5);
@@ -231,10 +247,14 @@ TEST_F(OdbcPg, QueriesFetchThroughACursorAndWritingStatementsStillRun)
         "with q as (delete from w where i <= 2 returning i) select count(*) as n from q"));
     EXPECT_EQ(Value(*deleted, "n").toInt(), 2);
     Exec(Conn(), QStringLiteral("select i into temp w2 from w"));
-    EXPECT_EQ(cursorFetch(), 0);
-    auto left = OpenQuery(Conn(), QStringLiteral("select count(*) as n from w2"));
-    EXPECT_EQ(Value(*left, "n").toInt(), 3);
-    EXPECT_EQ(cursorFetch(), 1);
+    EXPECT_EQ(Value(*OpenQuery(Conn(), QStringLiteral("select count(*) as n from w2")), "n").toInt(), 3);
+
+    Exec(Conn(), QStringLiteral("begin"));
+    Exec(Conn(), QStringLiteral("insert into w values (99)"));
+    EXPECT_EQ(Value(*OpenQuery(Conn(), QStringLiteral("select count(*) as n from w")), "n").toInt(), 4);
+    EXPECT_TRUE(inCursor());
+    Exec(Conn(), QStringLiteral("rollback"));
+    EXPECT_EQ(Value(*OpenQuery(Conn(), QStringLiteral("select count(*) as n from w")), "n").toInt(), 3);
 }
 
 TEST_F(OdbcPg, ServerErrorsCarryTheServerText)

@@ -10,6 +10,7 @@
 #include "tests/support/FakeTdsServer.h"
 #include "query/ConnectionManager.h"
 #include "query/Database.h"
+#include "query/QueryRun.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -325,4 +326,34 @@ TEST_F(FormRun, ABatchShowsItsFirstRowSetItsMessagesOnRequestAndItsOtherRowSetsB
     EXPECT_EQ(form->ShownResultSet(), 0);
     EXPECT_EQ(form->ShownDataSet(), form->ADOQuerySql->ResultSet(0));
     EXPECT_TRUE(dialogs->log.empty());
+}
+
+TEST_F(FormRun, ACancelTheServerDoesNotAnswerGivesTheWindowBackAndTheNextRunReconnects)
+{
+    TFakeTdsServer server;
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(QString::fromUtf16(kConnectionKey), true));
+        reg.WriteString(QString::fromUtf16(kConnectionValue), QString::fromStdString(server.ConnectionString()));
+    }
+    constexpr int kEscAfterMs = 300;
+    constexpr int kServerAnswersAfterMs = 8000;
+    form->reQuery->setPlainText(QStringLiteral("waitfor late %1").arg(kServerAnswersAfterMs));
+    QTimer::singleShot(kEscAfterMs, form.get(), [this] { QTest::keyClick(form->reQuery, Qt::Key_Escape); });
+    QElapsedTimer clock;
+    clock.start();
+    form->bQuery->click();
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(elapsed, kEscAfterMs + kCancelAnswerMs);
+    EXPECT_LT(elapsed, kEscAfterMs + kCancelAnswerMs + 1500);
+    EXPECT_EQ(form->MemoRes->toPlainText(),
+              QStringLiteral("Запрос прерван пользователем.\n") + QString::fromUtf16(kCancelNotAnswered));
+    EXPECT_FALSE(form->ADOConnection->Connected());
+    EXPECT_EQ(server.Attentions(), 1);
+
+    form->reQuery->setPlainText(QStringLiteral("select 1"));
+    form->bQuery->click();
+    ASSERT_TRUE(form->dxDBGridRes->isVisible()) << form->MemoRes->toPlainText().toStdString();
+    EXPECT_EQ(form->dxDBGridRes->NodeCellText(0, 0), QStringLiteral("1"));
+    EXPECT_EQ(server.Logins(), 2);
 }

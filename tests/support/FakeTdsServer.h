@@ -4,7 +4,8 @@
 // SQL Server:
 // - a pre-login answer without encryption, and a login acknowledgement;
 // - a batch whose text holds "waitfor" gets no answer until the client sends
-//   an attention (a cancel), which is acknowledged;
+//   an attention (a cancel), which is acknowledged; "waitfor late N" waits N
+//   milliseconds more before it acknowledges, as a busy server may;
 // - a batch whose text holds "select 1" gets one INT column with the value 1;
 // - a batch "select rows N" gets N rows of an INT and an NVARCHAR(60),
 //   streamed as they are made (the server holds no result);
@@ -25,6 +26,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cstdlib>
 #include <cstdint>
@@ -419,6 +421,7 @@ private:
     {
         std::uint8_t type = 0;
         TBytes payload;
+        long long lateMs = 0;   // how long the next attention waits for its answer
         while (!m_stop && ReadMessage(fd, type, payload)) {
             switch (type) {
             case kPrelogin:
@@ -430,6 +433,9 @@ private:
                 break;
             case kAttention: {
                 ++m_attentions;
+                for (long long waited = 0; waited < lateMs && !m_stop; waited += 20)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                lateMs = 0;
                 TBytes b;
                 Done(b, 0x20);   // DONE_ATTN
                 Send(fd, b);
@@ -437,6 +443,8 @@ private:
             }
             case kBatch: {
                 const std::string text = BatchText(payload);
+                if (const std::size_t late = text.find("waitfor late "); late != std::string::npos)
+                    lateMs = std::atoll(text.c_str() + late + 13);
                 if (text.find("waitfor") != std::string::npos)
                     break;       // never answered; the attention ends it
                 if (const std::size_t at = text.find("select batch slow "); at != std::string::npos) {
