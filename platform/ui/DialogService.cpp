@@ -30,6 +30,10 @@ public:
         m_font->setWindowFlags(Qt::Widget);
         m_font->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
         m_font->setCurrentFont(initial.font);
+        // The font part is a dialog of its own: Esc or Enter in it ends this
+        // window, not only the part.
+        connect(m_font, &QDialog::accepted, this, &QDialog::accept);
+        connect(m_font, &QDialog::rejected, this, &QDialog::reject);
 
         m_color = new QComboBox(this);
         static const std::array<std::pair<const char*, QRgb>, 16> kBasic = {{

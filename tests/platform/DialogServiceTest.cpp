@@ -1,10 +1,14 @@
-// The Qt file dialogs show each filter by its description alone.
+// The Qt file dialogs show each filter by its description alone; the font
+// window closes as one.
 
 #include "platform/ui/DialogService.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontDialog>
+#include <QListView>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -50,6 +54,38 @@ TEST(FileDialogs, FiltersShowTheirDescriptionOnly)
     ASSERT_TRUE(save.found);
     EXPECT_TRUE(save.hidesDetails);
     EXPECT_EQ(save.shownFilters, QStringList{QStringLiteral("HTML")});
+}
+
+} // namespace
+
+namespace {
+
+// Esc inside the font part of the font window cancels the whole window; the
+// window is closed by hand when it stays, so the test cannot hang.
+TEST(FontDialog, EscInTheFontPartCancelsTheWindow)
+{
+    bool pressed = false;
+    bool stayedOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* font = dialog ? dialog->findChild<QFontDialog*>() : nullptr;
+        if (!font) {
+            if (dialog)
+                dialog->reject();
+            return;
+        }
+        auto* list = font->findChild<QListView*>();
+        QTest::keyClick(list ? static_cast<QWidget*>(list) : font, Qt::Key_Escape);
+        pressed = true;
+        QTimer::singleShot(0, dialog, [&stayedOpen, dialog] {
+            stayedOpen = dialog->isVisible();
+            dialog->reject();
+        });
+    });
+    const std::optional<TFontChoice> choice = Dialogs().ChooseFont(nullptr, TFontChoice{QFont(), QColor(Qt::black)});
+    EXPECT_TRUE(pressed);
+    EXPECT_FALSE(stayedOpen);
+    EXPECT_FALSE(choice.has_value());
 }
 
 } // namespace
