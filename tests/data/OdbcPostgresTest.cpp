@@ -255,6 +255,15 @@ TEST_F(OdbcPg, QueriesFetchThroughACursorAndWritingStatementsStillRun)
     EXPECT_TRUE(inCursor());
     Exec(Conn(), QStringLiteral("rollback"));
     EXPECT_EQ(Value(*OpenQuery(Conn(), QStringLiteral("select count(*) as n from w")), "n").toInt(), 3);
+
+    // With autocommit off the driver's transaction is left to the user too.
+    ASSERT_TRUE(OdbcSucceeded(SQLSetConnectAttr(Conn().Handle(), SQL_ATTR_AUTOCOMMIT,
+                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    Exec(Conn(), QStringLiteral("insert into w values (99)"));
+    EXPECT_TRUE(inCursor());
+    EXPECT_EQ(Value(*OpenQuery(Conn(), QStringLiteral("select count(*) as n from w")), "n").toInt(), 4);
+    ASSERT_TRUE(OdbcSucceeded(SQLEndTran(SQL_HANDLE_DBC, Conn().Handle(), SQL_ROLLBACK)));
+    EXPECT_EQ(Value(*OpenQuery(Conn(), QStringLiteral("select count(*) as n from w")), "n").toInt(), 3);
 }
 
 TEST_F(OdbcPg, ServerErrorsCarryTheServerText)
