@@ -3,12 +3,14 @@
 // leaves them unset, and what a statement needs of them. Pure: strings are
 // only parsed and rebuilt.
 //
-// - psqlODBC: UseDeclareFetch=1 with Fetch=<kPostgresFetchRows>. Without it
-//   libpq holds the whole result in memory before the first row is handed
-//   over, so a large fetch holds the result twice. The driver then wraps
-//   every query in a server cursor, which the server refuses for SELECT
-//   ... INTO and for data-modifying WITH statements: those run with cursor
-//   fetch switched off (MayRunInACursor).
+// - psqlODBC: UseDeclareFetch=1 with Fetch=<kPostgresFetchRows>. Without a
+//   cursor the driver holds the whole result in memory before the first row
+//   is handed over, so a large fetch holds the result twice. The keyword asks
+//   for fetching through a cursor; the connection then switches the driver's
+//   own cursor fetch off (it crashes when the server dies during one of its
+//   FETCHes) and runs each query in a cursor of its own (TOdbcServerCursor).
+//   The server refuses a cursor for SELECT ... INTO and for data-modifying
+//   WITH statements: those run without one (MayRunInACursor).
 // - FreeTDS: TDS_Version=7.4. Left to detect the version, the driver falls
 //   back to a Sybase login after the first attempt times out, and that
 //   attempt never gives up on a server that accepts but does not answer.
