@@ -4,6 +4,7 @@
 #include "platform/core/Failure.h"
 #include "platform/text/RtfDocument.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -36,6 +37,8 @@ constexpr int kContinuesLine = QTextFormat::UserProperty + 1;
 
 // Bytes decoded and inserted between two looks at the clock and the events.
 constexpr qsizetype kSliceBytes = qsizetype(1) << 20;
+// Enough of a file's start to see an RTF header after white space.
+constexpr qint64 kRtfHeadBytes = 4096;
 // A display break goes after the last space or tab within this many
 // characters of the piece's end, when there is one.
 constexpr int kBreakLookBack = 200;
@@ -66,44 +69,76 @@ void NormaliseBreaks(QString& text)
     return codePage == 1250 || codePage == 1251 || codePage == 1252 || codePage == 28591 || codePage == 20127;
 }
 
-// The bytes of a plain-text file decoded a slice at a time: UTF-8 when the
-// whole is valid UTF-8, else the ANSI code page. A slice never ends inside
-// a character or between CR and LF.
-class TPlainSource {
+[[nodiscard]] bool IsContinuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// Whether everything `device` holds from its start is valid UTF-8, read a
+// slice at a time; the device is back at its start afterwards.
+[[nodiscard]] bool IsUtf8(QIODevice& device)
+{
+    QByteArray carry;
+    bool valid = true;
+    while (valid) {
+        QByteArray slice = device.read(kSliceBytes);
+        if (slice.isEmpty())
+            break;
+        slice.prepend(carry);
+        // A character cut at the slice's end waits for the next slice.
+        qsizetype cut = slice.size();
+        for (int back = 0; back < 3 && cut > 0 && IsContinuation(slice[cut - 1]); ++back)
+            --cut;
+        if (cut > 0 && (static_cast<unsigned char>(slice[cut - 1]) & 0xC0) == 0xC0)
+            --cut;
+        carry = slice.sliced(cut);
+        valid = QUtf8StringView(QByteArrayView(slice).first(cut)).isValidUtf8();
+    }
+    valid = valid && QUtf8StringView(carry).isValidUtf8();
+    device.seek(0);
+    return valid;
+}
+
+} // namespace
+
+// Plain text decoded a slice at a time from a file or from bytes: UTF-8 when
+// the whole is valid UTF-8, else the ANSI code page. A slice never ends
+// inside a character or between CR and LF, so the whole is never held.
+class TRichEdit::TPlainSource {
 public:
-    explicit TPlainSource(QByteArray bytes)
-        : m_bytes(std::move(bytes)), m_utf8(QUtf8StringView(m_bytes).isValidUtf8()), m_codePage(AnsiCodePage())
+    explicit TPlainSource(std::unique_ptr<QIODevice> device)
+        : m_device(std::move(device)), m_size(m_device->size()), m_utf8(IsUtf8(*m_device)),
+          m_codePage(AnsiCodePage())
     {}
-    [[nodiscard]] bool AtEnd() const { return m_at >= m_bytes.size(); }
-    [[nodiscard]] double Done() const { return m_bytes.isEmpty() ? 1.0 : double(m_at) / double(m_bytes.size()); }
+    [[nodiscard]] bool AtEnd() const { return m_device->atEnd(); }
+    [[nodiscard]] double Done() const { return m_size <= 0 ? 1.0 : double(m_device->pos()) / double(m_size); }
 
     [[nodiscard]] QString Next()
     {
-        const qsizetype size = m_bytes.size();
-        qsizetype end = size;
-        if (m_utf8 || IsSingleByte(m_codePage)) {
-            end = std::min(size, m_at + kSliceBytes);
-            if (m_utf8)
-                while (end < size && (static_cast<unsigned char>(m_bytes[end]) & 0xC0) == 0x80)
-                    ++end;
-            if (end < size && m_bytes[end - 1] == '\r')
-                ++end;
+        QByteArray slice = m_utf8 || IsSingleByte(m_codePage) ? m_device->read(kSliceBytes) : m_device->readAll();
+        while (!slice.isEmpty() && !m_device->atEnd()) {
+            const QByteArray next = m_device->peek(1);
+            if (next.isEmpty() || !(slice.back() == '\r' || (m_utf8 && IsContinuation(next[0]))))
+                break;
+            slice += m_device->read(1);
         }
-        const QByteArrayView slice(m_bytes.constData() + m_at, end - m_at);
-        m_at = end;
+        if (slice.isEmpty() && !m_device->atEnd())
+            throw Exception(QStringLiteral("Failed to Load Stream"));
         QString text = m_utf8 ? m_decoder.decode(slice)
-                              : DecodeCodePage(m_codePage, std::string_view(slice.data(), std::size_t(slice.size())));
+                              : DecodeCodePage(m_codePage, std::string_view(slice.constData(), std::size_t(slice.size())));
         NormaliseBreaks(text);
         return text;
     }
 
 private:
-    QByteArray m_bytes;
+    std::unique_ptr<QIODevice> m_device;
+    qint64 m_size;
     bool m_utf8;
     int m_codePage;
-    qsizetype m_at = 0;
     QStringDecoder m_decoder{QStringDecoder::Utf8};   // skips a leading BOM only
 };
+
+namespace {
 
 [[nodiscard]] QTextBlockFormat Continuing(QTextBlockFormat format)
 {
@@ -201,8 +236,10 @@ private:
                     --take;
             }
             Insert(line.first(take), format);
-            m_lineChars += int(take);
             line = line.sliced(take);
+            // More of the line goes into the next piece, even when this one
+            // ended early at a space or before a surrogate pair.
+            m_lineChars = line.isEmpty() ? m_lineChars + int(take) : TRichEdit::kDisplayLineChars;
         }
     }
 
@@ -219,14 +256,10 @@ private:
 // nothing is recorded.
 class TDocumentLoad {
 public:
-    TDocumentLoad(QTextDocument& doc, QByteArray bytes)
+    TDocumentLoad(QTextDocument& doc, TRtfDocument rtf, std::unique_ptr<TRichEdit::TPlainSource> plain)
         : m_doc(doc), m_cursor(&doc), m_keepHistory(doc.isUndoAvailable() || doc.isRedoAvailable()),
-          m_undo(doc.isUndoRedoEnabled())
+          m_undo(doc.isUndoRedoEnabled()), m_plain(std::move(plain)), m_rtf(std::move(rtf))
     {
-        if (auto rtf = ParseRtf(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
-            m_rtf = std::move(*rtf);
-        else
-            m_plain.emplace(std::move(bytes));
         if (!m_keepHistory)
             m_doc.setUndoRedoEnabled(false);
         m_cursor.beginEditBlock();
@@ -321,7 +354,7 @@ private:
     bool m_undo;
     bool m_ended = false;
     int m_start = 0;
-    std::optional<TPlainSource> m_plain;
+    std::unique_ptr<TRichEdit::TPlainSource> m_plain;   // null: the RTF document
     TRtfDocument m_rtf;
     std::size_t m_paragraph = 0;
     std::optional<TLineWriter> m_writer;
@@ -422,6 +455,16 @@ int TRichEdit::TextLength() const
 
 bool TRichEdit::LoadFromBytes(QByteArray bytes)
 {
+    if (auto rtf = ParseRtf(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
+        return Load(std::move(*rtf), nullptr);
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(std::move(bytes));
+    buffer->open(QIODevice::ReadOnly);
+    return Load(TRtfDocument(), std::make_unique<TPlainSource>(std::move(buffer)));
+}
+
+bool TRichEdit::Load(TRtfDocument rtf, std::unique_ptr<TPlainSource> plain)
+{
     // The vertical bar stays as it is while the content arrives: a bar that
     // appears narrows the text, and a new text width lays every block out
     // afresh with a layout object each (for a 50 MB binary file 125 MiB more
@@ -436,7 +479,7 @@ bool TRichEdit::LoadFromBytes(QByteArray bytes)
 
     bool cancelled = false;
     {
-        TDocumentLoad load(*document(), std::move(bytes));
+        TDocumentLoad load(*document(), std::move(rtf), std::move(plain));
         std::unique_ptr<QProgressDialog> progress;
         QElapsedTimer clock;
         clock.start();
@@ -447,6 +490,8 @@ bool TRichEdit::LoadFromBytes(QByteArray bytes)
                 progress->setWindowModality(Qt::WindowModal);
                 progress->setMinimumDuration(0);
                 progress->setAutoReset(false);
+                // Esc rejects the window; that is a cancel too.
+                connect(progress.get(), &QDialog::rejected, progress.get(), &QProgressDialog::cancel);
                 progress->show();
             }
             if (progress) {
@@ -476,14 +521,20 @@ bool TRichEdit::LoadFromBytes(QByteArray bytes)
 
 bool TRichEdit::LoadFromFile(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Exception(QStringLiteral("Failed to Load Stream"));
-    file.close();
-    return LoadFromBytes(std::move(bytes));
+    auto file = std::make_unique<QFile>(fileName);
+    if (!file->open(QIODevice::ReadOnly))
+        throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file->errorString()));
+    // RTF starts with "{\rtf" after white space and is parsed whole; plain
+    // text is read a slice at a time.
+    const QByteArray head = file->peek(kRtfHeadBytes).trimmed();
+    if (head.startsWith("{\\rtf")) {
+        QByteArray bytes = file->readAll();
+        if (file->error() != QFileDevice::NoError)
+            throw Exception(QStringLiteral("Failed to Load Stream"));
+        file->close();
+        return LoadFromBytes(std::move(bytes));
+    }
+    return Load(TRtfDocument(), std::make_unique<TPlainSource>(std::move(file)));
 }
 
 int TRichEdit::Room() const

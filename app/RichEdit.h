@@ -20,7 +20,10 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+#include <memory>
+
 class QTextBlock;
+struct TRtfDocument;
 
 // The plain text of a file's bytes: UTF-8 when the bytes are valid UTF-8,
 // otherwise the program's ANSI code page (AnsiCodePage(), Windows-1251),
@@ -81,7 +84,12 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
     [[nodiscard]] QMimeData* createMimeDataFromSelection() const override;
 
+public:
+    // Plain text decoded a slice at a time (RichEdit.cpp).
+    class TPlainSource;
+
 private:
+    bool Load(TRtfDocument rtf, std::unique_ptr<TPlainSource> plain);
     [[nodiscard]] int Room() const;
 
     int m_textLimit = kDefaultTextLimit;

@@ -4,8 +4,11 @@
 #include "tests/support/TempStore.h"
 
 #include <QFile>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -157,6 +160,38 @@ TEST_F(OpenFile, BrokenRtfFallsBackToPlainText)
     const QByteArray cut = "{\\rtf1\\ansi {\\b bold";
     Open(Write(QStringLiteral("cut.rtf"), cut));
     EXPECT_EQ(form.reQuery->toPlainText(), QString::fromLatin1(cut));
+    EXPECT_EQ(dialogs->Count(TDialogKind::Error), 0u);
+}
+} // namespace
+
+namespace {
+
+// A file of one long line opens whole, with the progress window when the load
+// takes its time (here from the start); a cancelled open keeps what was there.
+TEST_F(OpenFile, ALongLineOpensExactlyAndACancelledOpenKeepsTheEditor)
+{
+    // More than one slice of the load, many display pieces.
+    constexpr qsizetype kLineBytes = 3 << 20;
+    QByteArray line;
+    while (line.size() < kLineBytes)
+        line += "select column_a, 'ёж' from some_table; ";
+    form.reQuery->SetProgressDelay(0);
+    bool shown = false;
+    QTimer::singleShot(0, form.reQuery, [&] {
+        const auto* progress = form.reQuery->findChild<QProgressDialog*>();
+        shown = progress && progress->isVisible();
+    });
+    Open(Write(QStringLiteral("line.sql"), line));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(form.reQuery->CommandText(), QString::fromUtf8(line));
+    EXPECT_GT(form.reQuery->document()->blockCount(), 1);
+
+    QTimer::singleShot(0, form.reQuery, [&] {
+        if (auto* progress = form.reQuery->findChild<QProgressDialog*>())
+            QTest::keyClick(progress, Qt::Key_Escape);
+    });
+    Open(Write(QStringLiteral("big.sql"), QByteArray(4 << 20, 'z')));
+    EXPECT_EQ(form.reQuery->CommandText(), QString::fromUtf8(line));
     EXPECT_EQ(dialogs->Count(TDialogKind::Error), 0u);
 }
 } // namespace
