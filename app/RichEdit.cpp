@@ -26,6 +26,8 @@
 #endif
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -426,7 +428,7 @@ bool TRichEdit::ContinuesLine(const QTextBlock& block)
 
 QString TRichEdit::CommandText() const
 {
-    return TextBetween(0, TextLength());
+    return TextBetween(0, document()->characterCount() - 1);
 }
 
 QString TRichEdit::TextBetween(int from, int to) const
@@ -452,7 +454,10 @@ QString TRichEdit::TextBetween(int from, int to) const
 
 int TRichEdit::TextLength() const
 {
-    return std::max(0, document()->characterCount() - 1);
+    int breaks = 0;
+    for (QTextBlock block = document()->firstBlock().next(); block.isValid(); block = block.next())
+        breaks += ContinuesLine(block) ? 1 : 0;
+    return std::max(0, document()->characterCount() - 1 - breaks);
 }
 
 bool TRichEdit::LoadFromBytes(QByteArray bytes)
@@ -545,9 +550,14 @@ bool TRichEdit::LoadFromFile(const QString& fileName)
     return Load(TRtfDocument(), std::make_unique<TPlainSource>(std::move(file)));
 }
 
-int TRichEdit::Room() const
+int TRichEdit::Room(int wanted) const
 {
     const int selected = static_cast<int>(textCursor().selectedText().size());
+    // The document's length with its display breaks is an upper bound of the
+    // text's: the breaks are counted only when that bound leaves too little.
+    const int bound = std::max(0, m_textLimit - (std::max(0, document()->characterCount() - 1) - selected));
+    if (bound >= wanted)
+        return bound;
     return std::max(0, m_textLimit - (TextLength() - selected));
 }
 
@@ -556,12 +566,12 @@ void TRichEdit::keyPressEvent(QKeyEvent* event)
     const QString text = event->text();
     const bool inserts = !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == u'\r' || text.at(0) == u'\t')
         && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-    if (inserts && Room() < text.size()) {
+    if (inserts && Room(int(text.size())) < text.size()) {
         event->accept();
         return;
     }
     QTextCursor cursor = textCursor();
-    if (!isReadOnly() && !cursor.hasSelection()) {
+    if ((textInteractionFlags() & Qt::TextEditable) && !cursor.hasSelection()) {
         const QTextBlock block = cursor.block();
         // A typed line break is a paragraph break, not a copy of the
         // display break the block starts with.
@@ -584,14 +594,28 @@ void TRichEdit::keyPressEvent(QKeyEvent* event)
             setTextCursor(cursor);
         }
     }
+    const int before = textCursor().position();
     QPlainTextEdit::keyPressEvent(event);
+    // The two sides of a display break are one place in the text: an arrow
+    // that stepped across one steps on.
+    if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        QTextCursor moved = textCursor();
+        const int after = moved.position();
+        const QTextBlock later = document()->findBlock(std::max(before, after));
+        if (std::abs(after - before) == 1 && later.position() == std::max(before, after) && ContinuesLine(later)) {
+            moved.movePosition(after > before ? QTextCursor::NextCharacter : QTextCursor::PreviousCharacter,
+                               event->modifiers() & Qt::ShiftModifier ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+            setTextCursor(moved);
+        }
+    }
 }
 
 void TRichEdit::insertFromMimeData(const QMimeData* source)
 {
     if (!source)
         return;
-    const int room = Room();
+    const int room = Room(std::numeric_limits<int>::max());
     if (source->hasHtml() || !source->hasText()) {
         // Formatted content is measured after conversion to plain text.
         QTextDocument probe;

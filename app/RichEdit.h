@@ -75,8 +75,7 @@ public:
     // The same for the document positions [from, to).
     [[nodiscard]] QString TextBetween(int from, int to) const;
 
-    // Number of characters in the document, paragraph and display breaks
-    // counting one.
+    // Number of characters of the text, a paragraph break counting one.
     [[nodiscard]] int TextLength() const;
 
 protected:
@@ -90,7 +89,8 @@ public:
 
 private:
     bool Load(TRtfDocument rtf, std::unique_ptr<TPlainSource> plain);
-    [[nodiscard]] int Room() const;
+    // The characters that may still come in, exact when fewer than `wanted`.
+    [[nodiscard]] int Room(int wanted) const;
 
     int m_textLimit = kDefaultTextLimit;
     int m_progressDelayMs = kProgressDelayMs;

@@ -159,6 +159,13 @@ TEST(RichEditLongLines, ALongLineIsShownInPiecesAndReadBackExactly)
         EXPECT_LE(block.size(), kPiece);
         EXPECT_FALSE(!block.isEmpty() && block.front().isLowSurrogate());
     }
+    // The limit counts the text's characters, not the breaks.
+    EXPECT_EQ(edit.TextLength(), text.size());
+    edit.SetTextLimit(int(text.size()) + 1);
+    edit.show();
+    edit.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&edit, QStringLiteral("!?"));
+    EXPECT_EQ(edit.CommandText(), text + QLatin1Char('!'));
 
     // An RTF paragraph too, its pieces keeping its alignment.
     const QString line = QString(kPiece * 2 + 10, u'r');
@@ -189,6 +196,11 @@ TEST(RichEditLongLines, KeysAtADisplayBreakEditTheText)
     EXPECT_EQ(at(kPiece, Qt::Key_Delete), a + b.first(kPiece - 1));            // end of the first piece
     EXPECT_EQ(at(kPiece + 1, Qt::Key_Return), a + QLatin1Char('\n') + b);
     EXPECT_EQ(at(kPiece + 11, Qt::Key_Return), a + b.first(10) + QLatin1Char('\n') + b.first(kPiece - 10));
+    // An arrow never stops on both sides of a break.
+    at(kPiece, Qt::Key_Right);
+    EXPECT_EQ(edit.textCursor().position(), kPiece + 2);
+    at(kPiece + 1, Qt::Key_Left);
+    EXPECT_EQ(edit.textCursor().position(), kPiece - 1);
 }
 
 TEST(RichEditLongLines, CopyAndPasteCarryNoDisplayBreak)
