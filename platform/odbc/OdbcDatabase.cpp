@@ -168,25 +168,25 @@ void TOdbcConnection::FinishOpen(TDbConnectAttempt& base)
         attempt.dbc.Reset();
         Raise(std::move(errors));
     }
-    m_dbc.Reset();
-    m_env = std::move(attempt.env);
-    m_dbc = std::move(attempt.dbc);
+    m_link = std::make_shared<TOdbcLink>();
+    m_link->env = std::move(attempt.env);
+    m_link->dbc = std::move(attempt.dbc);
     m_connected = true;
     char driver[512] = {};
     SQLSMALLINT driverLen = 0;
-    if (!OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DRIVER_NAME, driver, sizeof driver, &driverLen)))
+    if (!OdbcSucceeded(SQLGetInfo(Handle(), SQL_DRIVER_NAME, driver, sizeof driver, &driverLen)))
         driver[0] = 0;
     m_wideDriver = DriverHasWideEntryPoints(driver);
     m_getDataExtensions = 0;
-    SQLGetInfoW(m_dbc.Get(), SQL_GETDATA_EXTENSIONS, &m_getDataExtensions, sizeof m_getDataExtensions, nullptr);
+    SQLGetInfoW(Handle(), SQL_GETDATA_EXTENSIONS, &m_getDataExtensions, sizeof m_getDataExtensions, nullptr);
     char dbms[256] = {};
     SQLSMALLINT dbmsLen = 0;
-    m_exactColumnSizes = OdbcSucceeded(SQLGetInfo(m_dbc.Get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLen))
+    m_exactColumnSizes = OdbcSucceeded(SQLGetInfo(Handle(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLen))
         && QByteArray(dbms).contains("SQL Server");
     SQLINTEGER declareFetch = 0;
     m_family = DriverFamilyOf(QString::fromLocal8Bit(driver));
     m_cursorFetch = m_family == TDriverFamily::PostgreSQL
-        && OdbcSucceeded(SQLGetConnectAttr(m_dbc.Get(), kPostgresDeclareFetchAttribute, &declareFetch, 0, nullptr))
+        && OdbcSucceeded(SQLGetConnectAttr(Handle(), kPostgresDeclareFetchAttribute, &declareFetch, 0, nullptr))
         && declareFetch == 1;
     // Queries go through a cursor of ours instead (TOdbcServerCursor).
     m_cursorFetchNow = m_cursorFetch
@@ -204,16 +204,16 @@ bool TOdbcConnection::ConnectionLost() const
     if (std::any_of(m_errors.begin(), m_errors.end(),
                     [](const TDbError& e) { return e.SqlState.startsWith(QLatin1String("08")); }))
         return true;
-    if (!m_connected || !m_dbc)
+    if (!m_connected || !m_link)
         return false;
     SQLUINTEGER dead = SQL_CD_FALSE;
-    return OdbcSucceeded(SQLGetConnectAttr(m_dbc.Get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))
+    return OdbcSucceeded(SQLGetConnectAttr(Handle(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))
         && dead == SQL_CD_TRUE;
 }
 
 void TOdbcConnection::Discard()
 {
-    m_dbc.Reset();
+    m_link.reset();
     m_connected = false;
 }
 
@@ -221,11 +221,52 @@ void TOdbcConnection::Close()
 {
     for (TOdbcQuery* q : std::vector<TOdbcQuery*>(m_queries))
         q->Close();
-    m_dbc.Reset();
+    m_link.reset();
     m_connected = false;
 }
 
+std::unique_ptr<TOdbcConnection> TOdbcConnection::ShareForWorker() const
+{
+    auto share = std::make_unique<TOdbcConnection>(m_name);
+    share->m_connectionString = m_connectionString;
+    share->m_loginTimeout = m_loginTimeout;
+    share->m_link = m_link;
+    share->m_connected = m_connected;
+    share->m_getDataExtensions = m_getDataExtensions;
+    share->m_wideDriver = m_wideDriver;
+    share->m_exactColumnSizes = m_exactColumnSizes;
+    share->m_family = m_family;
+    share->m_cursorFetch = m_cursorFetch;
+    share->m_cursorFetchNow = m_cursorFetchNow;
+    return share;
+}
+
+void TOdbcConnection::TakeStateFrom(const TOdbcConnection& worker)
+{
+    m_errors = worker.m_errors;
+    m_cursorFetchNow = worker.m_cursorFetchNow;
+}
+
 // --------------------------------------------------------------------- query
+
+// A fetch with a connection object and a query of its own over the shared
+// handles. Member order: the query goes before its connection.
+class TOdbcFetchJob : public TDbFetchJob {
+public:
+    std::unique_ptr<TOdbcConnection> connection;
+    std::unique_ptr<TOdbcQuery> query;
+    std::exception_ptr error;
+
+    void Run() noexcept override
+    {
+        try {
+            query->FetchResult();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+};
+
 
 TOdbcQuery::TOdbcQuery(QString name, TDbConnection* connection) : TMemDataSet(std::move(name))
 {
@@ -321,6 +362,8 @@ void TOdbcQuery::CancelRunning()
 {
     m_stop = true;
     const std::lock_guard lock(m_runMutex);
+    if (m_job)
+        m_job->query->CancelRunning();
     if (m_running != SQL_NULL_HSTMT)
         SQLCancel(m_running);
 }
@@ -603,6 +646,68 @@ void TOdbcQuery::InternalOpen(TColumnStore& store)
     conn.ClearErrors();
 }
 
+std::shared_ptr<TDbFetchJob> TOdbcQuery::PrepareFetch()
+{
+    TOdbcConnection& conn = RequireConnection();
+    auto job = std::make_shared<TOdbcFetchJob>();
+    job->connection = conn.ShareForWorker();
+    job->query = std::make_unique<TOdbcQuery>(Name(), job->connection.get());
+    job->query->SetSQL(SQL());
+    job->query->SetCommandTimeout(CommandTimeout());
+    m_fetched.reset();
+    m_laterStores.clear();
+    m_notes.clear();
+    const std::lock_guard lock(m_runMutex);
+    m_job = job;
+    return job;
+}
+
+void TOdbcQuery::FinishFetch(TDbFetchJob& base)
+{
+    auto& job = static_cast<TOdbcFetchJob&>(base);
+    {
+        const std::lock_guard lock(m_runMutex);
+        if (m_job.get() == &job)
+            m_job.reset();
+    }
+    auto* conn = dynamic_cast<TOdbcConnection*>(Connection());
+    if (conn)
+        conn->TakeStateFrom(*job.connection);
+    TOdbcQuery& done = *job.query;
+    m_notes = std::move(done.m_notes);
+    m_lastRowArraySize = done.m_lastRowArraySize;
+    if (job.error)
+        std::rethrow_exception(job.error);
+    m_fetched = std::move(done.m_fetched);
+    m_laterStores = std::move(done.m_laterStores);
+    const std::lock_guard lock(m_runMutex);
+    m_fetchedSql = done.m_fetchedSql;
+    m_fetchedSources = std::move(done.m_fetchedSources);
+}
+
+void TOdbcQuery::AbandonFetch()
+{
+    {
+        const std::lock_guard lock(m_runMutex);
+        if (m_job)
+            m_job->query->CancelRunning();
+        m_job.reset();
+    }
+    // The job holds the handles now; they are freed when it ends.
+    if (auto* conn = dynamic_cast<TOdbcConnection*>(Connection()))
+        conn->Discard();
+}
+
+long long TOdbcQuery::RowsFetched() const
+{
+    {
+        const std::lock_guard lock(m_runMutex);
+        if (m_job)
+            return m_job->query->RowsFetched();
+    }
+    return m_rowsFetched.load(std::memory_order_relaxed);
+}
+
 void TOdbcQuery::Open()
 {
     if (Active())
@@ -700,7 +805,7 @@ void TOdbcQuery::Delete()
     std::vector<TColumnSource> sources;
     {
         const std::lock_guard lock(m_runMutex);
-        if (m_running != SQL_NULL_HSTMT || m_fetched)
+        if (m_running != SQL_NULL_HSTMT || m_fetched || m_job)
             refuse(QStringLiteral("Запись нельзя удалить, пока выполняется запрос."));
         sql = m_fetchedSql;
         sources = m_fetchedSources;

@@ -17,6 +17,15 @@
 #include <vector>
 
 class TOdbcQuery;
+class TOdbcFetchJob;
+
+// The environment and connection handles of one open connection. Shared with
+// a fetch job on a worker, so that a job given up frees them when it ends;
+// the connection handle goes first.
+struct TOdbcLink {
+    TOdbcEnv env;
+    TOdbcDbc dbc;
+};
 
 class TOdbcConnection : public TDbConnection {
 public:
@@ -40,7 +49,12 @@ public:
     [[nodiscard]] const std::vector<TDbError>& Errors() const override { return m_errors; }
 
     // --- for the queries on this connection
-    [[nodiscard]] SQLHDBC Handle() const { return m_dbc.Get(); }
+    [[nodiscard]] SQLHDBC Handle() const { return m_link ? m_link->dbc.Get() : SQL_NULL_HDBC; }
+    // A connection object of its own for a worker, over the same handles
+    // and with the same settings; its errors and driver state are its own.
+    [[nodiscard]] std::unique_ptr<TOdbcConnection> ShareForWorker() const;
+    // Takes the errors and driver state a worker's share ended with.
+    void TakeStateFrom(const TOdbcConnection& worker);
     void SetErrors(std::vector<TDbError> errors) { m_errors = std::move(errors); }
     void ClearErrors() { m_errors.clear(); }
     void Register(TOdbcQuery* query);
@@ -78,8 +92,7 @@ private:
     QString m_name;
     QString m_connectionString;
     int m_loginTimeout = kLoginTimeoutSeconds;
-    TOdbcEnv m_env;
-    TOdbcDbc m_dbc;
+    std::shared_ptr<TOdbcLink> m_link;
     bool m_connected = false;
     SQLUINTEGER m_getDataExtensions = 0;
     bool m_wideDriver = true;
@@ -108,11 +121,14 @@ public:
     // FetchResult, then OpenFetched: the later row sets come with it.
     void Open() override;
     void FetchResult() override;
+    [[nodiscard]] std::shared_ptr<TDbFetchJob> PrepareFetch() override;
+    void FinishFetch(TDbFetchJob& job) override;
+    void AbandonFetch() override;
     void OpenFetched() override;
     // Also drops a fetched result not yet opened.
     void Close() override;
     void CancelRunning() override;
-    [[nodiscard]] long long RowsFetched() const override { return m_rowsFetched.load(std::memory_order_relaxed); }
+    [[nodiscard]] long long RowsFetched() const override;
     // Deletes the current record on the server by the unique key of the one
     // table the result comes from, with every exactly comparable shown
     // column of it as fetched, in a transaction of its own, and only then
@@ -166,6 +182,8 @@ private:
     QString m_fetchedSql;
     std::vector<TColumnSource> m_fetchedSources;
     TDbWaitRunner m_waitRunner;
+    // The fetch job on a worker; guarded by m_runMutex.
+    std::shared_ptr<TOdbcFetchJob> m_job;
     // Written by the fetching thread during a fetch, read after it.
     std::vector<TServerNote> m_notes;
     std::vector<TColumnStore> m_laterStores;
@@ -174,7 +192,7 @@ private:
 
     // The statement that CancelRunning() stops; m_runMutex keeps it from
     // being freed while the driver is asked to cancel it.
-    std::mutex m_runMutex;
+    mutable std::mutex m_runMutex;
     SQLHSTMT m_running = SQL_NULL_HSTMT;
     std::atomic<bool> m_stop{false};       // set by a cancel or the time-out
     std::atomic<bool> m_timedOut{false};   // the time-out set m_stop
