@@ -500,6 +500,7 @@ bool TRichEdit::Load(TRtfDocument rtf, std::unique_ptr<TPlainSource> plain)
             if (!progress && clock.elapsed() >= m_progressDelayMs) {
                 progress = std::make_unique<QProgressDialog>(QStringLiteral("Загрузка текста…"),
                                                              QStringLiteral("Отмена"), 0, 1000, this);
+                progress->setWindowTitle(window()->windowTitle());
                 progress->setWindowModality(Qt::WindowModal);
                 progress->setMinimumDuration(0);
                 progress->setAutoReset(false);
