@@ -79,7 +79,10 @@ protected:
         TRegistry::SetStorePath(m_dir.filePath("registry"));
         TRegistry reg;
         ASSERT_TRUE(reg.OpenKey(QString::fromUtf16(kConnectionKey), true));
-        reg.WriteString(QString::fromUtf16(kConnectionValue), odbc_test::PgConnectionString());
+        // Without the fetch cursor, which would send the text inside a
+        // DECLARE: what reaches the server is then the text alone.
+        reg.WriteString(QString::fromUtf16(kConnectionValue),
+                        odbc_test::PgConnectionString() + QStringLiteral(";UseDeclareFetch=0"));
         ProcessConnectionString().clear();
         form = std::make_unique<TfrmQA>();
         form->show();
