@@ -51,11 +51,21 @@ if [ "$(printf '%s' "$db" | tr -d '\000-\037\177')" != "$db" ]; then
   decline "the path holds a control character"
 fi
 
+# The store's whole lines: a last line without its line break was cut short
+# (a write broken off) and is no key or value, as the program reads it.
+whole_lines() {
+  if [ -z "$(tail -c 1 "$1")" ]; then
+    cat "$1"
+  else
+    head -c -"$(tail -n 1 "$1" | wc -c)" "$1"
+  fi
+}
+
 # True when the store holds a value "A" (string or integer) under the key
 # SOFTWARE\Norlet System. Key paths and names compare case-insensitively;
 # escapes are read as the program reads them.
 has_value_a() {
-  awk '
+  whole_lines "$target" | awk '
     BEGIN {
       for (i = 32; i < 127; i++) ascii[sprintf("%02x", i)] = sprintf("%c", i)
       key = ""
@@ -110,7 +120,7 @@ has_value_a() {
       if (key == "software\\norlet system" && tolower(unescape(substr(body, 1, eq - 1))) == "a") found = 1
     }
     END { exit found ? 0 : 1 }
-  ' "$target"
+  '
 }
 
 if [ -e "$store" ]; then
@@ -163,9 +173,9 @@ value=$(printf 'Driver=SQLite3;Database=%s' "$db" | sed 's/\\/\\\\/g; s/=/\\=/g'
 (
   umask 077
   if [ -e "$target" ]; then
-    cat "$target"
-    # A last line without its line break must not swallow ours.
-    [ -z "$(tail -c 1 "$target")" ] || printf '\n'
+    whole_lines "$target"
+    # A cut-short last line stays, commented out as the program keeps it.
+    [ -z "$(tail -c 1 "$target")" ] || printf '#%s\n' "$(tail -n 1 "$target")"
   else
     printf 'BQA-REGISTRY 1\n'
   fi

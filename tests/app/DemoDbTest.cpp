@@ -400,7 +400,7 @@ TEST_F(DemoDbConnection, AStoredStringIsNeverReplaced)
 
 TEST_F(DemoDbConnection, AStoreWithoutTheStringGainsItAndKeepsTheRest)
 {
-    // Stored geometry, an "A" under another key, and no line break at the end.
+    // Stored geometry, an "A" under another key, and a last line cut short.
     WriteAll(m_store, "BQA-REGISTRY 1\nK \nK SOFTWARE\nK SOFTWARE\\\\Norlet System\n"
                       "K SOFTWARE\\\\Norlet System\\\\frmQA\nI WidthForm=800\nS A=not this one\n"
                       "K SOFTWARE\\\\Other\nS A=nor this");
@@ -411,9 +411,16 @@ TEST_F(DemoDbConnection, AStoreWithoutTheStringGainsItAndKeepsTheRest)
     ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\SOFTWARE\\Norlet System\\frmQA"), false));
     EXPECT_EQ(reg.ReadInteger(QStringLiteral("WidthForm")), 800);
     EXPECT_EQ(reg.ReadString(QStringLiteral("A")), QStringLiteral("not this one"));
+    // The cut line is kept, commented out: no reader takes it for a value.
     ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\SOFTWARE\\Other"), false));
-    EXPECT_EQ(reg.ReadString(QStringLiteral("A")), QStringLiteral("nor this"));
+    EXPECT_EQ(reg.ReadString(QStringLiteral("A")), QString());
+    EXPECT_TRUE(ReadAll(m_store).contains("\n#S A=nor this\n"));
     EXPECT_EQ(Mode(m_store), 0600u);
+
+    // A cut line that would be "A" does not count as a stored string.
+    WriteAll(m_store, "BQA-REGISTRY 1\nK SOFTWARE\\\\Norlet System\nS A=DSN\\=cut");
+    ASSERT_EQ(Store().exitCode, 0);
+    EXPECT_EQ(StoredString(), DemoConnectionString(m_db));
 }
 
 TEST_F(DemoDbConnection, TheProgramsLockIsHonoured)
