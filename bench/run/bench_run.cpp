@@ -17,6 +17,7 @@
 #include "app/RichEdit.h"
 #include "app/Unit1.h"
 #include "bench/common/BenchTable.h"
+#include "bench/common/FormRun.h"
 #include "bench/common/Pairs.h"
 #include "bench/common/ProcessMemory.h"
 #include "grid/dxDBGrid.h"
@@ -51,32 +52,8 @@ QString PgTableSql(long long rows)
         "::varchar(60) as note from generate_series(1, %1) g").arg(rows);
 }
 
-// Stores `connection` as the one to use and connects `form` with a first run.
-void ConnectForm(TfrmQA& form, const QString& connection)
-{
-    {
-        TRegistry reg;
-        reg.OpenKey(QString::fromUtf16(kConnectionKey), true);
-        reg.WriteString(QString::fromUtf16(kConnectionValue), connection);
-    }
-    ProcessConnectionString().clear();
-    form.show();
-    QCoreApplication::processEvents();
-    form.reQuery->setPlainText(QStringLiteral("select 1"));
-    form.bQueryClick(form.bQuery);
-}
 
-// One press of "Запрос" with `sql` in the editor, until the grid is painted.
-double RunOnce(TfrmQA& form, const QString& sql)
-{
-    form.reQuery->setPlainText(sql);
-    const auto t0 = TBenchClock::now();
-    form.bQueryClick(form.bQuery);
-    form.dxDBGridRes->viewport()->repaint();
-    return Seconds(t0, TBenchClock::now());
-}
 
-TOdbcQuery& QueryOf(TfrmQA& form) { return static_cast<TOdbcQuery&>(*form.ADOQuerySql); }
 
 // Milliseconds from Esc to the end of a run of `sql` against `pgString`,
 // Esc pressed `afterMs` into the run; -1 when the run was not cancelled.

@@ -21,6 +21,7 @@
 #include "app/RichEdit.h"
 #include "app/Unit1.h"
 #include "bench/common/BenchTable.h"
+#include "bench/common/FormRun.h"
 #include "bench/common/Pairs.h"
 #include "bench/common/ProcessMemory.h"
 #include "grid/dxDBGrid.h"
@@ -47,34 +48,8 @@ constexpr int kPairs = 5;
 
 QString TableSql(long long rows) { return QStringLiteral("select table %1").arg(rows); }
 
-void ConnectForm(TfrmQA& form, const QString& connection)
-{
-    {
-        TRegistry reg;
-        reg.OpenKey(QString::fromUtf16(kConnectionKey), true);
-        reg.WriteString(QString::fromUtf16(kConnectionValue), connection);
-    }
-    ProcessConnectionString().clear();
-    form.show();
-    QCoreApplication::processEvents();
-    form.reQuery->setPlainText(QStringLiteral("select 1"));
-    form.bQueryClick(form.bQuery);
-}
 
-double RunOnce(TfrmQA& form, const QString& sql)
-{
-    form.reQuery->setPlainText(sql);
-    const auto t0 = TBenchClock::now();
-    try {
-        form.bQueryClick(form.bQuery);
-    } catch (const EAbort&) {
-        throw std::runtime_error("the run failed: " + form.MemoRes->toPlainText().toStdString());
-    }
-    form.dxDBGridRes->viewport()->repaint();
-    return Seconds(t0, TBenchClock::now());
-}
 
-TOdbcQuery& QueryOf(TfrmQA& form) { return static_cast<TOdbcQuery&>(*form.ADOQuerySql); }
 
 struct TBareFetch {
     long long rows = 0;

@@ -1,0 +1,55 @@
+#pragma once
+// The main window driven as a user runs a query, for the benchmarks that
+// time the run action (bench_run, bench_tds). Header-only: its users link
+// the app library, bench_common does not.
+
+#include "app/RichEdit.h"
+#include "app/Unit1.h"
+#include "bench/common/Pairs.h"
+#include "grid/dxDBGrid.h"
+#include "platform/core/Failure.h"
+#include "platform/odbc/OdbcDatabase.h"
+#include "platform/settings/Registry.h"
+#include "query/ConnectionManager.h"
+
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <stdexcept>
+
+// Stores `connection` as the program's string and runs "select 1", so the
+// window is connected before anything is timed.
+inline void ConnectForm(TfrmQA& form, const QString& connection)
+{
+    {
+        TRegistry reg;
+        reg.OpenKey(QString::fromUtf16(kConnectionKey), true);
+        reg.WriteString(QString::fromUtf16(kConnectionValue), connection);
+    }
+    ProcessConnectionString().clear();
+    form.show();
+    QCoreApplication::processEvents();
+    form.reQuery->setPlainText(QStringLiteral("select 1"));
+    form.bQueryClick(form.bQuery);
+}
+
+// One press of "Запрос" with `sql` in the editor, until the grid is painted;
+// seconds. A failed run raises with the memo's text.
+inline double RunOnce(TfrmQA& form, const QString& sql)
+{
+    form.reQuery->setPlainText(sql);
+    const auto t0 = TBenchClock::now();
+    try {
+        form.bQueryClick(form.bQuery);
+    } catch (const EAbort&) {
+        throw std::runtime_error("the run failed: " + form.MemoRes->toPlainText().toStdString());
+    }
+    form.dxDBGridRes->viewport()->repaint();
+    return Seconds(t0, TBenchClock::now());
+}
+
+inline TOdbcQuery& QueryOf(TfrmQA& form)
+{
+    return static_cast<TOdbcQuery&>(*form.ADOQuerySql);
+}
