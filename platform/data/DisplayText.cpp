@@ -89,7 +89,7 @@ struct TPatternPiece {
     };
     Kind kind = Literal;
     bool padded = false;   // two digits for the numeric fields
-    bool longName = false; // DayName, MonthName: the long form
+    bool longName = false; // DayName, MonthName: the long form; AmPm: upper case
     QString text;          // Literal
 };
 
@@ -101,7 +101,7 @@ struct TCompiledPattern {
     // The locale's zero digit, one code unit or a surrogate pair; the other
     // digits follow it in the last unit.
     std::array<char16_t, 2> zero{u'0', 0};
-    QString am, pm;        // as the pattern shows them (upper or lower case)
+    QString am[2], pm[2];  // [upper] lower case, upper case
     std::array<QString, 12> months[2];   // [long] short, long names
     std::array<QString, 7> days[2];      // [long] Monday first
     std::vector<TPatternPiece> pieces;
@@ -146,7 +146,6 @@ void Compile(TCompiledPattern& c, bool date)
             && (zero[1].unicode() & 0x3FF) + 9 <= 0x3FF);
     c.zero = {c.fast ? zero[0].unicode() : u'0', c.fast && zero.size() == 2 ? zero[1].unicode() : char16_t(0)};
     bool twelveHour = false;
-    bool upperAmPm = true;
     const QString& p = c.pattern;
     const qsizetype n = p.size();
     auto literal = [&c](const QString& text) {
@@ -176,11 +175,12 @@ void Compile(TCompiledPattern& c, bool date)
         if (dateLetter != date) {
             c.fast = false;
         } else if ((ch == u'A' || ch == u'a') && run == 1) {
+            // Each piece has its own casing, as QLocale gives it.
             piece.kind = TPatternPiece::AmPm;
+            piece.longName = ch == u'A';
             twelveHour = true;
-            upperAmPm = ch == u'A';
             if (i + 1 < n && (p[i + 1] == u'P' || p[i + 1] == u'p')) {
-                if ((p[i + 1] == u'P') != upperAmPm)
+                if ((p[i + 1] == u'P') != piece.longName)
                     c.fast = false; // mixed case means the locale's own casing
                 run = 2;
             }
@@ -207,8 +207,10 @@ void Compile(TCompiledPattern& c, bool date)
         for (TPatternPiece& piece : c.pieces)
             if (piece.kind == TPatternPiece::Hour12)
                 piece.kind = TPatternPiece::Hour24;
-    c.am = upperAmPm ? c.locale.amText().toUpper() : c.locale.amText().toLower();
-    c.pm = upperAmPm ? c.locale.pmText().toUpper() : c.locale.pmText().toLower();
+    c.am[0] = c.locale.amText().toLower();
+    c.am[1] = c.locale.amText().toUpper();
+    c.pm[0] = c.locale.pmText().toLower();
+    c.pm[1] = c.locale.pmText().toUpper();
     for (int form = 0; form < 2; ++form) {
         const QLocale::FormatType type = form ? QLocale::LongFormat : QLocale::ShortFormat;
         for (int m = 0; m < 12; ++m)
@@ -294,7 +296,11 @@ bool AppendPieces(QString& out, const TCompiledPattern& c, const TDateParts* d, 
         case TPatternPiece::Hour24: if (!t) return false; AppendNumber(out, t->hour(), piece.padded, z); break;
         case TPatternPiece::Minute: if (!t) return false; AppendNumber(out, t->minute(), piece.padded, z); break;
         case TPatternPiece::Second: if (!t) return false; AppendNumber(out, t->second(), piece.padded, z); break;
-        case TPatternPiece::AmPm: if (!t) return false; out += t->hour() < 12 ? c.am : c.pm; break;
+        case TPatternPiece::AmPm:
+            if (!t)
+                return false;
+            out += t->hour() < 12 ? c.am[piece.longName] : c.pm[piece.longName];
+            break;
         }
     }
     return true;

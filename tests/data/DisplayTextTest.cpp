@@ -229,7 +229,7 @@ TEST(DisplayText, DatesAndTimesReadAsTheLocaleWritesThemInEveryLocale)
     // Hand-written patterns with every piece, and ones with quotes and names.
     TFormatSettings fs = EnUs();
     for (const char* pattern : {"d.M.yy h:m:s ap", "dd/MM/yyyy HH:mm:ss", "yyyy-MM-dd'T'HH", "ddd d MMM yyyy", "h 'o''clock' A",
-                                "hh:mm AP", "H:mm a", "yyy y"}) {
+                                "hh:mm AP", "H:mm a", "yyy y", "h:mm A a AP ap"}) {
         fs.shortDateFormat = fs.longTimeFormat = QString::fromLatin1(pattern);
         for (const QDate& d : dates)
             EXPECT_EQ(ValueDisplayText(d, ftDate, fs), fs.locale.toString(d, fs.shortDateFormat)) << pattern;
