@@ -476,6 +476,20 @@ void TfrmQA::CreateComponents()
         [this] { Button3Click(Button3); },
         [] { return ProcessConnectionString(); }});
     ADOQuerySql->SetWaitRunner(RecordCommandWaitRunner(*ADOQuerySql, *m_runView));
+    // Calls back when the result shown changes as a whole (a record deleted).
+    class TRowsLink : public TDataLink {
+    public:
+        explicit TRowsLink(std::function<void()> changed) : m_changed(std::move(changed)) {}
+        void DataSetChanged() override { m_changed(); }
+
+    private:
+        std::function<void()> m_changed;
+    };
+    m_rowsLink = std::make_unique<TRowsLink>([this] {
+        if (m_summary && !(m_runner && m_runner->Busy()))
+            UpdateRunPanel();
+    });
+    m_rowsLink->SetDataSource(DataSource1.get());
 
     // "*.*" matches every file name on the original platform, names without
     // a dot included.

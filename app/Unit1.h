@@ -234,6 +234,8 @@ private:
 
     std::unique_ptr<TQueryRunView> m_runView;
     std::unique_ptr<TRunSummary> m_summary;   // of the last run; null before one
+    // Keeps the run panel's row count with the result shown (a delete).
+    std::unique_ptr<TDataLink> m_rowsLink;
     int m_shownResult = 0;
     std::unique_ptr<TQueryRunner> m_runner;
     bool m_closeAfterRun = false;   // a close came during a run: close when it ends

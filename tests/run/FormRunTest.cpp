@@ -274,9 +274,15 @@ TEST_F(FormRun, ADeleteWaitingForALockKeepsTheWindowPaintingAndEscEndsIt)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Удаление прервано пользователем"))) << errors[0].toStdString();
     EXPECT_EQ(form->ADOQuerySql->RecordCount(), 2);
+    EXPECT_TRUE(form->StatusBar1->RunText().startsWith(QStringLiteral("2 строки · ")));
+    // Without the lock the delete goes through, and the panel counts what is left.
+    dialogs->QueueConfirm(true);
+    QTest::keyClick(form->dxDBGridRes, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(form->ADOQuerySql->RecordCount(), 1) << dialogs->Texts(TDialogKind::Error).join(u'|').toStdString();
+    EXPECT_TRUE(form->StatusBar1->RunText().startsWith(QStringLiteral("1 строка · "))) << form->StatusBar1->RunText().toStdString();
     exec->SetSQL(QStringLiteral("select count(*) from t"));
     exec->Open();
-    EXPECT_EQ(exec->Fields(0)->AsVariant().toInt(), 2);
+    EXPECT_EQ(exec->Fields(0)->AsVariant().toInt(), 1);
 }
 
 TEST_F(FormRun, ABatchShowsItsFirstRowSetItsMessagesOnRequestAndItsOtherRowSetsByKey)
