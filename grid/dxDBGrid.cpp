@@ -517,6 +517,20 @@ void TdxDBGrid::OnVerticalReleased()
     ScrollVertical(TScrollCommand::ThumbPosition, verticalScrollBar()->sliderPosition());
 }
 
+namespace {
+
+// A bar repaints on every step change, even to the same steps: set only
+// what differs, so a key that leaves the bar alone costs no bar repaint.
+void SetSteps(QScrollBar& bar, int single, int page)
+{
+    if (bar.singleStep() != single)
+        bar.setSingleStep(single);
+    if (bar.pageStep() != page)
+        bar.setPageStep(page);
+}
+
+} // namespace
+
 void TdxDBGrid::UpdateScrollBars()
 {
     if (m_destroying)
@@ -527,8 +541,7 @@ void TdxDBGrid::UpdateScrollBars()
     QScrollBar* vbar = verticalScrollBar();
     // The bar's maximum is the last thumb position: max - (page - 1).
     vbar->setRange(info.min, std::max(info.min, info.max - std::max(info.page - 1, 0)));
-    vbar->setPageStep(std::max(1, info.page));
-    vbar->setSingleStep(1);
+    SetSteps(*vbar, 1, std::max(1, info.page));
     if (!vbar->isSliderDown())
         vbar->setValue(info.position);
 
@@ -548,8 +561,7 @@ void TdxDBGrid::UpdateScrollBars()
     }
     QScrollBar* hbar = horizontalScrollBar();
     hbar->setRange(0, std::max(0, layout.contentWidth - page));
-    hbar->setPageStep(std::max(1, page));
-    hbar->setSingleStep(std::max(1, m_metrics.digitWidth));
+    SetSteps(*hbar, std::max(1, m_metrics.digitWidth), std::max(1, page));
     hbar->setValue(m_leftCoord);
     hbar->setEnabled(layout.contentWidth > page);
 }
