@@ -49,6 +49,14 @@ inline double RunOnce(TfrmQA& form, const QString& sql)
     return Seconds(t0, TBenchClock::now());
 }
 
+// The state every side of a pair starts from: no result open, the free heap
+// handed back.
+inline void ResetForm(TfrmQA& form)
+{
+    form.ADOQuerySql->Close();
+    bench::ReturnFreeHeap();
+}
+
 inline TOdbcQuery& QueryOf(TfrmQA& form)
 {
     return static_cast<TOdbcQuery&>(*form.ADOQuerySql);

@@ -9,9 +9,13 @@
 // same benchmark that runs that side once, so the whole process's peak
 // counter (VmHWM) is never reset by a benchmark.
 
+#include "platform/core/Failure.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -81,5 +85,20 @@ private:
     std::unique_ptr<TState> m_state;
     double m_start = 0;
 };
+
+// A benchmark's main body: its exit status, or 1 with the failure's message
+// on stderr.
+template <class F>
+int Guarded(F&& body)
+{
+    try {
+        return body();
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.Message()));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    }
+    return 1;
+}
 
 } // namespace bench

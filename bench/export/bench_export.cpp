@@ -47,7 +47,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    try {
+    return bench::Guarded([&]() -> int {
         const long long rows = argc > 1 ? std::atoll(argv[1]) : 1000000;
         const QString db = EnsureBenchTable(rows);
         const QString ours = QDir::temp().filePath(QStringLiteral("bqa-bench-export.HTML"));
@@ -136,12 +136,6 @@ int main(int argc, char** argv)
                     added / kMiB, before / kMiB);
         QFile::remove(ours);
         QFile::remove(theirs);
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "%s\n", qPrintable(e.Message()));
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

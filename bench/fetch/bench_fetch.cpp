@@ -62,7 +62,7 @@ int PeakChild(const char* side, long long rows, const QString& path)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    try {
+    return bench::Guarded([&]() -> int {
         if (argc > 4 && std::strcmp(argv[1], "--peak") == 0)
             return PeakChild(argv[2], std::atoll(argv[3]), QString::fromLocal8Bit(argv[4]));
 
@@ -123,12 +123,6 @@ int main(int argc, char** argv)
                     memPerRow, textPerRow, memPerRow / textPerRow);
         std::printf("peak above the settled start, each side in a child process: query %.1f MB (%.2f x the held "
                     "result), bare loop %.1f MB\n", ours.Above() / 1e6, ours.Above() / ours.held, bare.Above() / 1e6);
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "%s\n", qPrintable(e.Message()));
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

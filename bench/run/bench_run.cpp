@@ -122,7 +122,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    try {
+    return bench::Guarded([&]() -> int {
         if (argc > 4 && std::strcmp(argv[1], "--peak") == 0)
             return PeakChild(argv[2], std::atoll(argv[3]), QString::fromLocal8Bit(argv[4]));
 
@@ -146,10 +146,7 @@ int main(int argc, char** argv)
         long long bareRows = 0;
         const bench::TPairs pairs = bench::RunPairs(
             kPairs,
-            [&] {
-                form.ADOQuerySql->Close();
-                bench::ReturnFreeHeap();
-            },
+            [&] { ResetForm(form); },
             [&] { return RunOnce(form, sql); },
             [&] { return BareFetch(bare, rowsPerFetch, bareRows); });
 
@@ -196,12 +193,6 @@ int main(int argc, char** argv)
             else
                 std::printf("Esc to run ended, 5,000,000-row PostgreSQL fetch: %.1f ms (target <= 200)\n", ms);
         }
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "%s\n", qPrintable(e.Message()));
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

@@ -151,7 +151,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    try {
+    return bench::Guarded([&]() -> int {
         if (argc > 3 && std::strcmp(argv[1], "--peak") == 0)
             return PeakChild(argv[2], std::atoll(argv[3]));
 
@@ -172,10 +172,7 @@ int main(int argc, char** argv)
         TBareFetch b;
         const bench::TPairs pairs = bench::RunPairs(
             kPairs,
-            [&] {
-                form.ADOQuerySql->Close();
-                bench::ReturnFreeHeap();
-            },
+            [&] { ResetForm(form); },
             [&] { return RunOnce(form, sql); },
             [&] { return BareFetch(bare, sql, b); });
 
@@ -234,12 +231,6 @@ int main(int argc, char** argv)
         std::printf("held per row: %.1f bytes; display text per row: %.1f bytes (UTF-8); ratio %.3f\n",
                     held / static_cast<double>(rows), static_cast<double>(textBytes) / static_cast<double>(rows),
                     held / static_cast<double>(textBytes));
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "%s\n", qPrintable(e.Message()));
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }
