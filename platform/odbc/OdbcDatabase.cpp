@@ -435,17 +435,6 @@ std::optional<long long> AffectedRows(SQLHSTMT stmt)
     return std::nullopt;
 }
 
-// Unbinds what a block fetch left bound to `stmt`: its buffers and its
-// rows-fetched count die with the fetcher, and the driver must not write to
-// them while it moves to the next result.
-void DetachFetchBuffers(SQLHSTMT stmt)
-{
-    SQLFreeStmt(stmt, SQL_UNBIND);
-    SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
-    SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
-    SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)), 0);
-}
-
 TServerNote Note(TServerNote::Kind kind, long long rows = -1, int result = -1, QString text = QString())
 {
     return TServerNote{kind, QString(), 0, std::move(text), rows, result};
@@ -469,7 +458,6 @@ void TOdbcQuery::CollectLaterResults(TOdbcConnection& conn, SQLHSTMT stmt)
             m_notes.push_back(Note(Kind::Stopped));
             return;
         }
-        DetachFetchBuffers(stmt);
         const SQLRETURN rc = SQLMoreResults(stmt);
         if (rc == SQL_NO_DATA)
             return;

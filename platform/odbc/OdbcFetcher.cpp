@@ -229,6 +229,13 @@ TOdbcDriverCaps OdbcDriverCaps(const TOdbcConnection& conn, SQLHSTMT stmt)
 
 // ------------------------------------------------------------------ fetcher
 
+TOdbcBlockFetcher::~TOdbcBlockFetcher()
+{
+    SQLFreeStmt(m_stmt, SQL_UNBIND);
+    SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttrW(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)), 0);
+}
+
 TOdbcBlockFetcher::TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const TFetchPlan& plan)
     : m_conn(conn), m_stmt(stmt), m_plan(plan), m_buffers(plan.columns.size()),
       m_neededBytes(plan.columns.size(), 0)

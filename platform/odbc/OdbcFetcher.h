@@ -35,6 +35,10 @@ public:
     // fewer; Plan() then says so) and binds the bound columns. A setup call
     // the driver refuses raises EDatabaseError.
     TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const TFetchPlan& plan);
+    // Unbinds the buffers and the rows-fetched count from the statement:
+    // a driver may write to them while it moves to the statement's next
+    // result (psqlODBC does), after this object is gone.
+    ~TOdbcBlockFetcher();
     // The statement keeps pointers into this object: it neither moves nor copies.
     TOdbcBlockFetcher(const TOdbcBlockFetcher&) = delete;
     TOdbcBlockFetcher& operator=(const TOdbcBlockFetcher&) = delete;
