@@ -729,9 +729,7 @@ void TfrmQA::UpdateRunPanel()
     const TDataSet* shown = ShownDataSet();
     const long long rows = m_summary->rowSet && shown && shown->Active() ? shown->RecordCount() : -1;
     const QString text = RunSummaryText(*m_summary, m_shownResult, rows);
-    const QString result = m_summary->resultSets > 1
-        ? QStringLiteral("результат %1 из %2").arg(m_shownResult + 1).arg(m_summary->resultSets)
-        : QString();
+    const QString result = m_summary->resultSets > 1 ? ResultPartText(m_shownResult, m_summary->resultSets) : QString();
     StatusBar1->SetRunText(text, result);
 }
 

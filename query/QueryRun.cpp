@@ -138,10 +138,15 @@ QString RunSummaryText(const TRunSummary& summary, int shown, long long shownRow
         parts << QStringLiteral("Строк обработано: %1").arg(rows);
     parts << QLocale().toString(static_cast<double>(summary.elapsedMs) / 1000.0, 'f', 2) + QStringLiteral(" с");
     if (summary.resultSets > 1)
-        parts << QStringLiteral("результат %1 из %2").arg(shown + 1).arg(summary.resultSets);
+        parts << ResultPartText(shown, summary.resultSets);
     if (const int messages = MessageCount(summary.notes); messages > 0)
         parts << QStringLiteral("сообщений: %1").arg(messages);
     return parts.join(QStringLiteral(" · "));
+}
+
+QString ResultPartText(int shown, int count)
+{
+    return QStringLiteral("результат %1 из %2").arg(shown + 1).arg(count);
 }
 
 QString ServerNotesText(const std::vector<TServerNote>& notes)

@@ -38,6 +38,8 @@ struct TRunSummary {
 // the number of messages when there is more than one result or any message.
 // With `shownRows` < 0 the summary's own rows are shown.
 [[nodiscard]] QString RunSummaryText(const TRunSummary& summary, int shown = 0, long long shownRows = -1);
+// "результат 2 из 4": which row set of how many is shown (0-based `shown`).
+[[nodiscard]] QString ResultPartText(int shown, int count);
 // The messages view: one line per message, error, row count and note.
 [[nodiscard]] QString ServerNotesText(const std::vector<TServerNote>& notes);
 // Informational and error messages among `notes`.
