@@ -76,7 +76,7 @@ void TByteArena::StartBlock(std::uint64_t at, std::size_t capacity)
         m_slots.push_back(p + ((slot - first) << kShift));
 }
 
-std::uint64_t TByteArena::Append(std::string_view bytes)
+std::uint64_t TByteArena::AppendSlow(std::string_view bytes)
 {
     const std::size_t n = bytes.size();
     if (n == 0)

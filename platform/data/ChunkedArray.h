@@ -150,7 +150,15 @@ public:
     [[nodiscard]] std::uint64_t size() const { return m_size; }
 
     // Appends one value; returns its logical end.
-    std::uint64_t Append(std::string_view bytes);
+    std::uint64_t Append(std::string_view bytes)
+    {
+        const std::size_t n = bytes.size();
+        if (n == 0 || m_size + n > m_blockBase + m_blockCapacity)
+            return AppendSlow(bytes);
+        std::memcpy(m_slots[static_cast<std::size_t>(m_size >> kShift)] + (m_size & (kChunk - 1)), bytes.data(), n);
+        m_size += n;
+        return m_size;
+    }
 
     // Where the value that ends at `end` begins, given the end of the value
     // before it (0 for the first).
@@ -178,6 +186,8 @@ public:
     [[nodiscard]] std::size_t MemoryBytes() const;
 
 private:
+    std::uint64_t AppendSlow(std::string_view bytes);
+
     struct TFreeBytes {
         void operator()(char* p) const { std::free(p); }
     };

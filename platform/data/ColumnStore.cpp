@@ -50,31 +50,18 @@ template <typename To, typename From> void CopyInto(TChunkedArray<To>& to, TChun
 
 // ---------------------------------------------------------------- TColumnData
 
-void TColumnData::PushNullBit(bool null)
-{
-    const std::size_t word = m_length / 64;
-    if (word >= m_nullBits.size())
-        m_nullBits.push_back(0);
-    if (null)
-        m_nullBits[word] |= std::uint64_t{1} << (m_length % 64);
-}
-
 std::uint64_t TColumnData::End(std::size_t row) const
 {
     return m_wideEnds ? m_end64[row] : m_end32[row];
 }
 
-void TColumnData::PushEnd()
+void TColumnData::PushWideEnd(std::uint64_t end)
 {
-    const std::uint64_t end = m_arena.size();
-    if (!m_wideEnds && end > std::numeric_limits<std::uint32_t>::max()) {
+    if (!m_wideEnds) {
         CopyInto(m_end64, m_end32);
         m_wideEnds = true;
     }
-    if (m_wideEnds)
-        m_end64.push_back(end);
-    else
-        m_end32.push_back(static_cast<std::uint32_t>(end));
+    m_end64.push_back(end);
 }
 
 void TColumnData::WidenInt32()

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -85,8 +86,23 @@ public:
 
 private:
     void WidenInt32();
-    void PushNullBit(bool null);
-    void PushEnd();
+    void PushNullBit(bool null)
+    {
+        const std::size_t word = m_length / 64;
+        if (word >= m_nullBits.size())
+            m_nullBits.push_back(0);
+        if (null)
+            m_nullBits[word] |= std::uint64_t{1} << (m_length % 64);
+    }
+    void PushEnd()
+    {
+        const std::uint64_t end = m_arena.size();
+        if (!m_wideEnds && end <= std::numeric_limits<std::uint32_t>::max())
+            m_end32.push_back(static_cast<std::uint32_t>(end));
+        else
+            PushWideEnd(end);
+    }
+    void PushWideEnd(std::uint64_t end);
     [[nodiscard]] std::uint64_t End(std::size_t row) const;
 
     TStorageKind m_kind;

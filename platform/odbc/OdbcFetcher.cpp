@@ -271,6 +271,8 @@ TOdbcBlockFetcher::TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const
         m_buffers[ci].data.assign(std::max<std::size_t>(c.fetch.elementBytes, 1) * rowSlots, 0);
         m_buffers[ci].ind.assign(rowSlots, 0);
         Bind(ci);
+        if (c.read == TOdbcColumnRead::Bound && IsVariableCType(c.fetch.cType))
+            m_variableBound.push_back(ci);
     }
 }
 
@@ -369,10 +371,8 @@ std::optional<std::size_t> TOdbcBlockFetcher::FetchBlock()
 void TOdbcBlockFetcher::FindCutValues(std::size_t rows)
 {
     m_cuts.clear();
-    for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
+    for (const std::size_t ci : m_variableBound) {
         const TOdbcColumnPlan& c = m_plan.columns[ci];
-        if (c.read != TOdbcColumnRead::Bound || !IsVariableCType(c.fetch.cType))
-            continue;
         const std::size_t term = TerminatorBytes(c.fetch.cType);
         const std::size_t room = c.fetch.elementBytes - term;
         const SQLLEN* ind = m_buffers[ci].ind.data();
@@ -380,12 +380,15 @@ void TOdbcBlockFetcher::FindCutValues(std::size_t rows)
             if (ind[r] == SQL_NULL_DATA || (ind[r] != SQL_NO_TOTAL && static_cast<std::size_t>(ind[r]) <= room))
                 continue;
             m_cuts.push_back(TCutValue{r, ci, false, {}});
-            if (ind[r] != SQL_NO_TOTAL)
+            if (ind[r] != SQL_NO_TOTAL) {
                 m_neededBytes[ci] = std::max(m_neededBytes[ci], static_cast<std::size_t>(ind[r]) + term);
+                m_outgrown = true;
+            }
         }
     }
     // Rows are positioned on in order.
-    std::sort(m_cuts.begin(), m_cuts.end(), [](const TCutValue& a, const TCutValue& b) {
+    if (m_cuts.size() > 1)
+        std::sort(m_cuts.begin(), m_cuts.end(), [](const TCutValue& a, const TCutValue& b) {
         return a.row != b.row ? a.row < b.row : a.col < b.col;
     });
 }
@@ -441,7 +444,8 @@ void TOdbcBlockFetcher::ReadCutValue(TCutValue& cut)
 
 void TOdbcBlockFetcher::AppendRows(TColumnStore& store, std::size_t rows)
 {
-    std::sort(m_cuts.begin(), m_cuts.end(), [](const TCutValue& a, const TCutValue& b) {
+    if (m_cuts.size() > 1)
+        std::sort(m_cuts.begin(), m_cuts.end(), [](const TCutValue& a, const TCutValue& b) {
         return a.col != b.col ? a.col < b.col : a.row < b.row;
     });
     auto cut = m_cuts.begin();
@@ -500,6 +504,8 @@ void TOdbcBlockFetcher::AppendUnbound(TColumnData& out, std::size_t col)
 // GrownElementBytes); longer values are still read again.
 void TOdbcBlockFetcher::Grow()
 {
+    if (!std::exchange(m_outgrown, false))
+        return;
     const std::size_t rows = m_plan.rowsPerBlock;
     std::size_t blockBytes = BoundBlockBytes(m_plan);
     for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {

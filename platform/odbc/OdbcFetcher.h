@@ -109,6 +109,8 @@ private:
     std::vector<TBuffers> m_buffers;
     std::vector<TCutValue> m_cuts;          // in (row, column) order until appended
     std::vector<std::size_t> m_neededBytes; // longest cut value of the block, with terminator
+    bool m_outgrown = false;                // some m_neededBytes is set
+    std::vector<std::size_t> m_variableBound; // bound columns of variable-length C types
     SQLULEN m_fetched = 0;                  // SQL_ATTR_ROWS_FETCHED_PTR
     SQLLEN m_blockStart = 1;                // absolute number of the block's first row
     bool m_resume = false;                  // the next block is fetched at m_blockStart

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 TEST(OdbcDiagnostics, StripsEveryLeadingBracketGroup)
@@ -50,6 +51,19 @@ TEST(OdbcText, Utf16ToUtf8KeepsEveryCharacterAndAppends)
     EXPECT_EQ(Utf8Of(mixed), "prefix:" + QString::fromStdU16String(mixed).toStdString());
     // NUL is data, not an end.
     EXPECT_EQ(Utf8Of(std::u16string(u"a\0b", 3)), std::string("prefix:a\0b", 10));
+    // ASCII runs of every length and phase around other characters, as
+    // converted a word of units at a time.
+    std::mt19937 random(7);
+    const char16_t pieces[] = {u'a', u'Z', u'0', u'\x7f', u'\x80', u'\u0436', u'\u4e16', u'\uffff', 0};
+    for (int round = 0; round < 2000; ++round) {
+        std::u16string text;
+        const int length = static_cast<int>(random() % 41);
+        for (int i = 0; i < length; ++i)
+            text += random() % 4 ? pieces[random() % 4] : pieces[random() % std::size(pieces)];
+        if (random() % 5 == 0)
+            text += u"\U0001F600";
+        ASSERT_EQ(Utf8Of(text), "prefix:" + QString::fromStdU16String(text).toStdString()) << round;
+    }
 }
 
 TEST(OdbcText, LoneSurrogatesBecomeReplacementCharacter)
