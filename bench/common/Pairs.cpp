@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <sys/resource.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -21,6 +23,22 @@ namespace bench {
 namespace {
 
 constexpr char kPeakTag[] = "BQA_CHILD_PEAK";
+
+double CpuSeconds(const rusage& u)
+{
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// User and system time of this process's threads and of its children that
+// have been waited for.
+double ProcessCpuSeconds()
+{
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    return CpuSeconds(self) + CpuSeconds(children);
+}
 
 } // namespace
 
@@ -43,15 +61,28 @@ TPairs RunPairs(int pairs, const std::function<void()>& reset, const std::functi
     reset();
     (void)b();
     TPairs out;
+    const auto side = [](const std::function<double()>& work, std::vector<double>& wall, std::vector<double>& cpu) {
+        const double cpu0 = ProcessCpuSeconds();
+        wall.push_back(work());
+        cpu.push_back(ProcessCpuSeconds() - cpu0);
+    };
     for (int i = 0; i < pairs; ++i) {
         reset();
-        out.a.push_back(a());
+        side(a, out.a, out.cpuA);
         reset();
-        out.b.push_back(b());
+        side(b, out.b, out.cpuB);
         out.ratios.push_back(out.a.back() / out.b.back());
+        out.cpuRatios.push_back(out.cpuA.back() / out.cpuB.back());
     }
     reset();
     return out;
+}
+
+void PrintCpuPairs(const char* what, const TPairs& pairs)
+{
+    const TSpread a = SpreadOf(pairs.cpuA), b = SpreadOf(pairs.cpuB), r = SpreadOf(pairs.cpuRatios);
+    std::printf("%s: process CPU median %.3f s against %.3f s, ratio median %.3f (%.3f-%.3f over %zu pairs)\n", what,
+                a.median, b.median, r.median, r.min, r.max, pairs.cpuRatios.size());
 }
 
 void PrintPairs(const char* what, const char* aName, const char* bName, const TPairs& pairs, double target)

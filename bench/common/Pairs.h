@@ -27,6 +27,10 @@ inline constexpr int kMinPairs = 5;
 struct TPairs {
     std::vector<double> a, b;   // seconds of each side, pair by pair
     std::vector<double> ratios; // a[i] / b[i]
+    // CPU seconds of the whole process (every thread, and children waited
+    // for during the side) over each side's call, and their ratios: less
+    // swayed than the wall clock by other work on a shared machine.
+    std::vector<double> cpuA, cpuB, cpuRatios;
 };
 
 struct TSpread {
@@ -45,6 +49,10 @@ struct TSpread {
 // "ratio median 1.10 (1.05-1.20) over N pairs", with the target when one is
 // given (> 0).
 void PrintPairs(const char* what, const char* aName, const char* bName, const TPairs& pairs, double target = 0);
+// "<what>: process CPU A median 1.234 s, B median ..., ratio median 1.10
+// (min-max)": for sides whose work is all in this process or its waited
+// children.
+void PrintCpuPairs(const char* what, const TPairs& pairs);
 
 // glibc's malloc_trim(0): the free heap of every arena back to the system.
 void ReturnFreeHeap();

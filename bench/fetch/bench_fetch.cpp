@@ -119,6 +119,7 @@ int main(int argc, char** argv)
                     static_cast<int>(rowsPerFetch));
         std::printf("C types bound by both: %s\n", qPrintable(cTypes));
         bench::PrintPairs("open", "TOdbcQuery::Open", "bare loop", pairs, 1.15);
+        bench::PrintCpuPairs("open", pairs);
         std::printf("memory per row: %.1f bytes; display text per row: %.1f bytes; ratio %.3f (target <= 1.3)\n",
                     memPerRow, textPerRow, memPerRow / textPerRow);
         std::printf("peak above the settled start, each side in a child process: query %.1f MB (%.2f x the held "

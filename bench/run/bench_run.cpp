@@ -162,6 +162,7 @@ int main(int argc, char** argv)
         std::printf("rows: %lld, columns: %d, rows per fetch (both): %d, grid rows on screen: %d\n", rows,
                     q.FieldCount(), static_cast<int>(rowsPerFetch), form.dxDBGridRes->VisibleRowCount());
         bench::PrintPairs("run", "run action to the grid painted", "bare loop", pairs, 1.15);
+        bench::PrintCpuPairs("run", pairs);
         std::printf("memory held by the result: %.1f MB (%.1f bytes per row); the process's resident memory is "
                     "%.1f MB above the closed state\n", held / 1e6, held / static_cast<double>(rows),
                     static_cast<double>(rssAfter - rssClosed) / 1e6);

@@ -224,7 +224,9 @@ int main(int argc, char** argv)
                     "with SQLGetData (both): %d\n", rows, b.rowsPerFetch, b.unbound);
         std::printf("first row: %s\n", qPrintable(first));
         bench::PrintPairs("run over FreeTDS", "run action to the grid painted", "bare loop", pairs, 1.10);
+        bench::PrintCpuPairs("run over FreeTDS", pairs);
         bench::PrintPairs("open over FreeTDS", "TOdbcQuery::Open alone", "bare loop", openPairs);
+        bench::PrintCpuPairs("open over FreeTDS", openPairs);
         std::printf("peak above the settled start, each side in a child process: run %.1f MB = %.2f x the held "
                     "result (%.1f MB; target <= 1.3), bare loop %.1f MB\n", ours.Above() / 1e6,
                     ours.Above() / ours.held, ours.held / 1e6, base.Above() / 1e6);
