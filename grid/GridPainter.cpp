@@ -98,8 +98,9 @@ class TFastText {
 public:
     explicit TFastText(const QFont& font) : m_raw(QRawFont::fromFont(font)), m_table(kLimit) {}
 
-    // False when `text` needs the shaper; else fills the run and its width.
-    bool Prepare(const QString& text, QGlyphRun& run, int& width)
+    // False when `text` needs the shaper; else keeps its glyphs and
+    // positions (from x 0 on the baseline) and gives its width.
+    bool Prepare(const QString& text, int& width)
     {
         if (!m_raw.isValid())
             return false;
@@ -128,11 +129,17 @@ public:
             m_positions.push_back(QPointF(x, 0));
             x += e.advance;
         }
+        width = static_cast<int>(x);
+        return true;
+    }
+
+    // The last prepared text as a run of its own. The run shares the glyph
+    // lists, so the next Prepare copies them: only texts drawn alone pay it.
+    void FillRun(QGlyphRun& run) const
+    {
         run.setRawFont(m_raw);
         run.setGlyphIndexes(m_glyphs);
         run.setPositions(m_positions);
-        width = static_cast<int>(x);
-        return true;
     }
 
     [[nodiscard]] const QRawFont& RawFont() const { return m_raw; }
@@ -311,21 +318,52 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
             batchGlyphs.clear();
             batchPositions.clear();
         };
+        // Neighbouring cells of one background filled as one rectangle, the
+        // grid line pixels between them included: the lines are drawn over
+        // them after every text. A text drawn alone ends the rectangle first,
+        // so that the next cell's fill still covers whatever of it spills.
+        QRect fill;
+        QColor fillColor;
+        const auto flushFill = [&] {
+            if (!fill.isEmpty())
+                p.fillRect(fill, fillColor);
+            fill = QRect();
+        };
+        // The shown columns the update touches: the same for every row.
+        int firstInBounds = endCol, endInBounds = firstCol;
+        for (int i = firstCol; i < endCol; ++i) {
+            const TColumnSpan& span = layout.columns[static_cast<std::size_t>(i)];
+            if (span.right <= bounds.left() || span.left > bounds.right())
+                continue;
+            firstInBounds = std::min(firstInBounds, i);
+            endInBounds = i + 1;
+        }
+        // The vertical grid lines of consecutive painted rows, one rectangle
+        // per column: rows [linesTop, linesBottom).
+        int linesTop = 0, linesBottom = 0;
+        const auto flushVerticalLines = [&] {
+            if (linesBottom <= linesTop)
+                return;
+            for (int i = firstInBounds; i < endInBounds; ++i)
+                lines.emplace_back(layout.columns[static_cast<std::size_t>(i)].right - 1, linesTop, 1, linesBottom - linesTop);
+            lines.emplace_back(layout.ContentRight() - 1, linesTop, 1, linesBottom - linesTop);
+            linesTop = linesBottom = 0;
+        };
         for (int row = firstRow; row <= lastRow; ++row) {
             const QRect rowRect = layout.RowRect(row);
-            if (!region.intersects(rowRect))
+            if (!region.intersects(rowRect)) {
+                flushVerticalLines();
                 continue;
+            }
             if (state.beginRow)
                 state.beginRow(row);
             const auto endRow = qScopeGuard([&] {
                 if (state.endRow)
                     state.endRow();
             });
-            for (int i = firstCol; i < endCol; ++i) {
+            for (int i = firstInBounds; i < endInBounds; ++i) {
                 const TPaintColumn& column = shown[static_cast<std::size_t>(i - firstCol)];
                 const TColumnSpan& span = layout.columns[static_cast<std::size_t>(i)];
-                if (span.right <= bounds.left() || span.left > bounds.right())
-                    continue;
                 const QRect cell = layout.CellRect(row, i);
                 const int absolute = column.absoluteIndex;
                 const bool selected = row == focusedNode && absolute == focusedColumn;
@@ -341,11 +379,24 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
                     // text colour applies.
                     bg = column.background;
                 }
-                p.fillRect(cell, bg);
+                // A colour that lets the pixels below show through fills its
+                // cell alone, the line pixel left out.
+                const bool merge = bg.alpha() == 255 && c.gridLine.alpha() == 255;
+                if (merge && !fill.isEmpty() && fill.left() + fill.width() == span.left && fillColor == bg) {
+                    fill.setRight(span.right - 1);
+                } else {
+                    flushFill();
+                    if (merge) {
+                        fill = QRect(span.left, cell.top(), span.right - span.left, cell.height());
+                        fillColor = bg;
+                    } else {
+                        p.fillRect(cell, bg);
+                    }
+                }
                 const QString text = VisibleCellText(state.cellText ? state.cellText(row, absolute) : QString());
                 if (!text.isEmpty()) {
                     int w = 0;
-                    const bool glyphs = fast.Prepare(text, run, w);
+                    const bool glyphs = fast.Prepare(text, w);
                     if (!glyphs)
                         w = fm.horizontalAdvance(text);
                     const int alignment = column.alignment;
@@ -357,34 +408,39 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
                     if (glyphs && !clip && fg == c.fontColor) {
                         fast.AppendLastTo(batchGlyphs, batchPositions, QPointF(x, baseline));
                     } else {
+                        flushFill();
                         p.setPen(fg);
                         if (clip) {
                             p.save();
                             p.setClipRect(QRect(boxLeft, cell.top(), std::max(0, boxRight - boxLeft), cell.height()),
                                           Qt::IntersectClip);
                         }
-                        if (glyphs)
+                        if (glyphs) {
+                            fast.FillRun(run);
                             p.drawGlyphRun(QPointF(x, baseline), run);
-                        else
+                        } else {
                             p.drawText(x, baseline, text);
+                        }
                         if (clip)
                             p.restore();
                     }
                 }
                 if (selected)
                     focusCell = cell;
-                // Grid line at the right of the cell, down to the row's bottom line.
-                lines.emplace_back(span.right - 1, rowRect.top(), 1, rh);
             }
+            flushFill();
             drawBatch();
+            if (linesBottom <= linesTop)
+                linesTop = rowRect.top();
+            linesBottom = rowRect.top() + rh;
             const int y = rowRect.top() + rh - 1;
             lines.emplace_back(layout.bandLeft, y, layout.contentWidth, 1);
-            lines.emplace_back(layout.ContentRight() - 1, rowRect.top(), 1, rh);
             // Empty area right of the content.
             const int right = std::max(layout.ContentRight(), area.left());
             if (right <= area.right())
                 p.fillRect(QRect(right, rowRect.top(), area.right() + 1 - right, rh), c.window);
         }
+        flushVerticalLines();
         // Empty area below the rows.
         const int rowsBottom = area.top() + rowsShown * rh;
         if (rowsBottom <= area.bottom())
