@@ -603,7 +603,9 @@ void TdxDBGrid::LinkDataSetChanged()
     if (inserting)
         InvalidateNodeRect(m_focusedNode);
     UpdateScrollBars();
-    viewport()->update();
+    // The records changed, not the columns: the header stays as painted (a
+    // column change repaints it through ColumnLayoutChanged).
+    viewport()->update(ComputeLayout().dataArea);
 }
 
 void TdxDBGrid::LinkDataSetScrolled(int distance)
