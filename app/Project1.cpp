@@ -1,3 +1,4 @@
+#include "app/FontConfigPreload.h"
 #include "app/QtTranslations.h"
 #include "app/Unit1.h"
 #include "platform/ui/Application.h"
@@ -11,6 +12,8 @@
 
 int main(int argc, char** argv)
 {
+    // Fontconfig is read meanwhile, until the main window is built.
+    TFontConfigPreload fontConfig;
     // Event delivery runs guarded: no failure leaves a Qt event handler.
     TApplication application(argc, argv);
     // Qt's own dialogs and buttons speak the user's language.
@@ -24,6 +27,7 @@ int main(int argc, char** argv)
                                 QStringLiteral("Arimo"), QStringLiteral("Arial"),
                                 QStringLiteral("DejaVu Sans Condensed")});
 
+    fontConfig.Wait();
     auto form = std::make_unique<TfrmQA>();
     QObject::connect(form.get(), &TfrmQA::Closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
     // The secondary windows belong to the application: each is built when
