@@ -26,8 +26,15 @@ TExportStream::TExportStream(const QString& fileName)
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(QFileInfo(fileName).absoluteFilePath(), m_file.errorString()));
     }
-    const char* name = m_encoder.name();
-    m_utf8 = name && qstrcmp(name, "UTF-8") == 0;
+    // The system code page is named "Locale" whatever it is (always UTF-8
+    // on Unix), so it is recognised by what it makes of a probe text.
+    static const bool systemIsUtf8 = [] {
+        const QString probe = QStringLiteral("a\u00E9\u20AC\U0001F600");
+        QStringEncoder system(QStringConverter::System, QStringConverter::Flag::Stateless);
+        const QByteArray bytes = system.encode(probe);
+        return !system.hasError() && bytes == probe.toUtf8();
+    }();
+    m_utf8 = systemIsUtf8;
 }
 
 TExportStream::~TExportStream()
@@ -101,40 +108,80 @@ void TExportStream::WriteEscaped(QStringView text)
     Write(text, true);
 }
 
+namespace {
+
+constexpr qsizetype kLongestEntity = 6;
+
+// The entity of an ASCII character that the escaped texts replace, else null.
+const char* EntityOf(unsigned c)
+{
+    switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '"': return "&quot;";
+    default: return nullptr;
+    }
+}
+
+// Copies units p[at..n) below 0x80 to out, escaped when `escape`, until a
+// unit at or above 0x80, the end, or `limit` (which leaves room for one
+// entity); returns where it stopped in p.
+template <typename Unit>
+qsizetype CopyAscii(const Unit* p, qsizetype at, qsizetype n, bool escape, char*& out, const char* limit)
+{
+    char* o = out;
+    for (; at < n && o <= limit; ++at) {
+        const unsigned c = static_cast<unsigned>(p[at]);
+        if (c >= 0x80)
+            break;
+        // Every character the escape replaces lies at or below '>'.
+        if (c > '>' || !escape) {
+            *o++ = static_cast<char>(c);
+            continue;
+        }
+        if (const char* entity = EntityOf(c)) {
+            const std::size_t len = std::strlen(entity);
+            std::memcpy(o, entity, len);
+            o += len;
+        } else {
+            *o++ = static_cast<char>(c);
+        }
+    }
+    out = o;
+    return at;
+}
+
+} // namespace
+
 qsizetype TExportStream::AppendAscii(QStringView text, qsizetype at, bool escape)
 {
-    constexpr qsizetype kLongestEntity = 6;
     const char16_t* p = text.utf16();
     const qsizetype n = text.size();
     while (at < n && p[at] < 0x80) {
         Reserve(kLongestEntity);
         char* out = m_buffer.get() + m_used;
-        char* const limit = m_buffer.get() + kBufferSize - kLongestEntity;
-        for (; at < n && out < limit; ++at) {
-            const char16_t c = p[at];
-            if (c >= 0x80)
-                break;
-            const char* entity = nullptr;
-            if (escape) {
-                switch (c) {
-                case u'&': entity = "&amp;"; break;
-                case u'<': entity = "&lt;"; break;
-                case u'>': entity = "&gt;"; break;
-                case u'"': entity = "&quot;"; break;
-                default: break;
-                }
-            }
-            if (entity) {
-                const std::size_t len = std::strlen(entity);
-                std::memcpy(out, entity, len);
-                out += len;
-            } else {
-                *out++ = static_cast<char>(c);
-            }
-        }
+        at = CopyAscii(p, at, n, escape, out, m_buffer.get() + kBufferSize - kLongestEntity);
         m_used = out - m_buffer.get();
     }
     return at;
+}
+
+void TExportStream::WriteEscapedAscii(std::string_view bytes)
+{
+    if (!m_utf8) {
+        WriteEscaped(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        return;
+    }
+    const char* p = bytes.data();
+    const auto n = static_cast<qsizetype>(bytes.size());
+    qsizetype at = 0;
+    while (at < n) {
+        Reserve(kLongestEntity);
+        char* out = m_buffer.get() + m_used;
+        at = CopyAscii(p, at, n, true, out, m_buffer.get() + kBufferSize - kLongestEntity);
+        m_used = out - m_buffer.get();
+    }
 }
 
 void TExportStream::Write(QStringView text, bool escape)

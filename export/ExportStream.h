@@ -21,6 +21,7 @@
 #include <QStringView>
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 class TExportStream {
@@ -41,6 +42,9 @@ public:
     // `text` with & < > and " replaced by their entities; blanks, line
     // breaks and everything else as they are.
     void WriteEscaped(QStringView text);
+
+    // `bytes`, all below 0x80, as WriteEscaped writes their text.
+    void WriteEscapedAscii(std::string_view bytes);
 
     // Sends the buffer to the file; raises "Stream write error".
     void Flush();

@@ -6,6 +6,8 @@
 // peak resident memory the export adds, sampled during one export.
 //
 // Usage: bench_export [rows]   (not a test; prints times and their ratio)
+//        bench_export rows file  (exports once to `file` and stops, to compare
+//                                 the bytes of two builds)
 
 #include "bench/common/BenchTable.h"
 #include "bench/common/Pairs.h"
@@ -80,6 +82,10 @@ int main(int argc, char** argv)
         }
         grid.show();
         QApplication::processEvents();
+        if (argc > 2) {
+            SaveToHTML(grid, QString::fromLocal8Bit(argv[2]));
+            return 0;
+        }
 
         // The display texts alone, per field: what the export spends before
         // any markup.

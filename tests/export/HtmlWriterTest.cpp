@@ -214,6 +214,26 @@ TEST_F(HtmlWriterFile, LongTextsCrossTheBufferWhole)
     EXPECT_EQ(ReadAll(Path()), "y" + asciiEscaped.toUtf8());
 }
 
+TEST_F(HtmlWriterFile, EscapedAsciiEndsEveryFreeRoomOfTheBufferWhole)
+{
+    // The buffer filled up to each of the last few bytes, then texts whose
+    // entities and characters land on its edge; the same for ASCII bytes.
+    const QString text = QStringLiteral("\"a&b<c>d\"e f");
+    const QByteArray escaped = "&quot;a&amp;b&lt;c&gt;d&quot;e f";
+    for (qsizetype free = 0; free <= 9; ++free) {
+        const QByteArray fill(TExportStream::kBufferSize - free, 'x');
+        {
+            TExportStream stream(Path());
+            stream.WriteBytes(fill);
+            stream.WriteEscaped(text);
+            stream.WriteEscapedAscii("\"a&b<c>d\"e f");
+            stream.WriteEscaped(text + QStringLiteral("\u00E9"));
+            stream.Close();
+        }
+        ASSERT_EQ(ReadAll(Path()), fill + escaped + escaped + escaped + "\xC3\xA9") << free;
+    }
+}
+
 TEST_F(HtmlWriterFile, AnUnpairedSurrogateBecomesAReplacementCharacterInItsOwnCell)
 {
     // UCS-2 column data: a cell ending in a lone high half, one starting
