@@ -395,3 +395,26 @@ TEST(GridPaintIncremental, PartlyVisibleRowStaysEmptyWhileScrolling)
         EXPECT_EQ(onScreen(), Render(g)) << "after MoveBy(" << step << ")";
     }
 }
+
+// Jumps to either end and by record number change the whole window: the
+// data area is repainted, the header kept, and the screen equals a full
+// paint, the partly visible row below the window included.
+TEST(GridPaintIncremental, JumpsAcrossTheResultMatchAFullRepaint)
+{
+    TGridFixture f(500, QSize(400, 210));
+    f.data.Open();
+    f.Rebuild();
+    TdxDBGrid& g = *f.grid;
+    if (const QString why = WhyScreenUnusable(g); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QRect header = g.ComputeLayout().headerPanel;
+    const QImage headerBefore = OnScreen(g).copy(header);
+
+    f.data.Last();
+    EXPECT_EQ(OnScreen(g), Render(g)) << "after Last";
+    f.data.SetRecNo(250);
+    EXPECT_EQ(OnScreen(g), Render(g)) << "after SetRecNo(250)";
+    f.data.First();
+    EXPECT_EQ(OnScreen(g), Render(g)) << "after First";
+    EXPECT_EQ(OnScreen(g).copy(header), headerBefore);
+}
