@@ -3,7 +3,7 @@
 // bench_startup. Prints milliseconds per step since the process started (as
 // fine as the kernel's start time, 10 ms ticks) and since main() was entered.
 
-#include "app/FontConfigPreload.h"
+#include "app/FontPreload.h"
 #include "app/QtTranslations.h"
 #include "app/Unit1.h"
 #include "platform/ui/Application.h"
@@ -66,8 +66,9 @@ protected:
 int main(int argc, char** argv)
 {
     Step("main entered (libraries loaded and relocated)");
-    TFontConfigPreload fontConfig;
+    TFontPreload fonts;
     TApplication application(argc, argv);
+    fonts.FillFontDatabase();
     Step("application object");
     InstallQtTranslations(application, QLocale::system());
     Step("Qt translations");
@@ -76,9 +77,10 @@ int main(int argc, char** argv)
                                {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
                                 QStringLiteral("Arimo"), QStringLiteral("Arial"),
                                 QStringLiteral("DejaVu Sans Condensed")});
-    fontConfig.Wait();
+    fonts.WaitForConfiguration();
     Step("fontconfig read");
     auto form = std::make_unique<TfrmQA>();
+    fonts.Wait();
     Step("main window built");
     TExposeWatch watch;
     form->winId();
