@@ -104,8 +104,12 @@ public:
     {
         if (!m_raw.isValid())
             return false;
-        m_glyphs.clear();
-        m_positions.clear();
+        // Sized once and written in place: a text has at most one glyph per
+        // UTF-16 unit here.
+        m_glyphs.resize(text.size());
+        m_positions.resize(text.size());
+        quint32* glyphOut = m_glyphs.data();
+        QPointF* positionOut = m_positions.data();
         qreal x = 0;
         for (QChar ch : text) {
             const char16_t u = ch.unicode();
@@ -125,8 +129,8 @@ public:
             }
             if (e.glyph == 0)
                 return false;   // not in this font: the shaper finds a fallback
-            m_glyphs.push_back(e.glyph);
-            m_positions.push_back(QPointF(x, 0));
+            *glyphOut++ = e.glyph;
+            *positionOut++ = QPointF(x, 0);
             x += e.advance;
         }
         width = static_cast<int>(x);
@@ -149,8 +153,11 @@ public:
     void AppendLastTo(QList<quint32>& glyphs, QList<QPointF>& positions, QPointF origin) const
     {
         glyphs.append(m_glyphs);
-        for (const QPointF& at : m_positions)
-            positions.append(at + origin);
+        const qsizetype at = positions.size();
+        positions.resize(at + m_positions.size());
+        QPointF* out = positions.data() + at;
+        for (const QPointF& position : m_positions)
+            *out++ = position + origin;
     }
 
 private:
