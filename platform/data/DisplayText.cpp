@@ -1,14 +1,18 @@
 #include "platform/data/DisplayText.h"
 
+#include "platform/data/ColumnStore.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -236,50 +240,60 @@ const TCompiledPattern& Compiled(int slot, const QString& pattern, const QLocale
 }
 
 using TZero = std::array<char16_t, 2>;
+using TUnits = QVarLengthArray<char16_t, 128>;
 
-void AppendDigit(QString& out, int digit, const TZero& zero)
+void Add(TUnits& out, QStringView text) { out.append(text.utf16(), text.size()); }
+
+void AppendDigit(TUnits& out, int digit, const TZero& zero)
 {
     if (zero[1] == 0) {
-        out += QChar(char16_t(zero[0] + digit));
+        out.append(char16_t(zero[0] + digit));
     } else {
-        out += QChar(zero[0]);
-        out += QChar(char16_t(zero[1] + digit));
+        out.append(zero[0]);
+        out.append(char16_t(zero[1] + digit));
     }
 }
 
-void AppendNumber(QString& out, int value, bool padded, const TZero& zero)
+// `value` >= 0 in the locale's digits; at least two digits when `padded`.
+void AppendNumber(TUnits& out, int value, bool padded, const TZero& zero)
 {
-    if (padded && value < 10)
-        AppendDigit(out, 0, zero);
-    if (value >= 10)
-        AppendNumber(out, value / 10, false, zero);
-    AppendDigit(out, value % 10, zero);
+    int digits[12];
+    int n = 0;
+    auto v = static_cast<unsigned>(value);
+    do {
+        digits[n++] = static_cast<int>(v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (padded && n < 2)
+        digits[n++] = 0;
+    while (n > 0)
+        AppendDigit(out, digits[--n], zero);
 }
 
-// Appends the pieces for a date and/or a time; false when a value lies
-// outside what the pieces can show as QLocale would (years before 1000 or
-// after 9999).
 // A date's fields, found with one calendar conversion.
 struct TDateParts {
     int year = 0, month = 0, day = 0, dayOfWeek = 0;
     explicit TDateParts(const QDate& date) : dayOfWeek(date.dayOfWeek()) { date.getDate(&year, &month, &day); }
 };
 
-bool AppendPieces(QString& out, const TCompiledPattern& c, const TDateParts* d, const QTime* t)
+// Appends the pieces for a date and/or a time; false when a value lies
+// outside what the pieces can show as QLocale would (years before 1000 or
+// after 9999).
+bool AppendPieces(TUnits& out, const TCompiledPattern& c, const TDateParts* d, const QTime* t)
 {
     const TZero& z = c.zero;
     for (const TPatternPiece& piece : c.pieces) {
         switch (piece.kind) {
-        case TPatternPiece::Literal: out += piece.text; break;
+        case TPatternPiece::Literal: Add(out, piece.text); break;
         case TPatternPiece::Day: if (!d) return false; AppendNumber(out, d->day, piece.padded, z); break;
         case TPatternPiece::Month: if (!d) return false; AppendNumber(out, d->month, piece.padded, z); break;
         case TPatternPiece::DayName:
             if (!d) return false;
-            out += c.days[piece.longName][std::size_t(d->dayOfWeek - 1)];
+            Add(out, c.days[piece.longName][std::size_t(d->dayOfWeek - 1)]);
             break;
         case TPatternPiece::MonthName:
             if (!d) return false;
-            out += c.months[piece.longName][std::size_t(d->month - 1)];
+            Add(out, c.months[piece.longName][std::size_t(d->month - 1)]);
             break;
         case TPatternPiece::Year2:
         case TPatternPiece::Year4:
@@ -299,7 +313,7 @@ bool AppendPieces(QString& out, const TCompiledPattern& c, const TDateParts* d, 
         case TPatternPiece::AmPm:
             if (!t)
                 return false;
-            out += t->hour() < 12 ? c.am[piece.longName] : c.pm[piece.longName];
+            Add(out, t->hour() < 12 ? c.am[piece.longName] : c.pm[piece.longName]);
             break;
         }
     }
@@ -307,7 +321,7 @@ bool AppendPieces(QString& out, const TCompiledPattern& c, const TDateParts* d, 
 }
 
 // Appends the text of a valid date or time.
-void AppendDate(QString& out, const QDate& d, const TFormatSettings& fs)
+void AppendDate(TUnits& out, const QDate& d, const TFormatSettings& fs)
 {
     const TCompiledPattern& c = Compiled(0, fs.shortDateFormat, fs.locale);
     if (c.fast) {
@@ -315,59 +329,54 @@ void AppendDate(QString& out, const QDate& d, const TFormatSettings& fs)
         const TDateParts parts(d);
         if (AppendPieces(out, c, &parts, nullptr))
             return;
-        out.truncate(at);
+        out.resize(at);
     }
-    out += fs.locale.toString(d, fs.shortDateFormat);
+    Add(out, fs.locale.toString(d, fs.shortDateFormat));
 }
 
-void AppendTime(QString& out, const QTime& t, const TFormatSettings& fs)
+void AppendTime(TUnits& out, const QTime& t, const TFormatSettings& fs)
 {
     const TCompiledPattern& c = Compiled(1, fs.longTimeFormat, fs.locale);
     if (c.fast) {
         const qsizetype at = out.size();
         if (AppendPieces(out, c, nullptr, &t))
             return;
-        out.truncate(at);
+        out.resize(at);
     }
-    out += fs.locale.toString(t, fs.longTimeFormat);
+    Add(out, fs.locale.toString(t, fs.longTimeFormat));
 }
 
-constexpr qsizetype kDateTimeReserve = 48;
-
-} // namespace
-
-TFormatSettings TFormatSettings::FromLocale(const QLocale& locale)
+// A date and, unless it is midnight, a blank and the time.
+void AppendDateTime(TUnits& out, const QDate& d, const QTime& t, const TFormatSettings& fs)
 {
-    TFormatSettings fs;
-    fs.locale = locale;
-    const QString point = locale.decimalPoint();
-    fs.decimalSeparator = point.isEmpty() ? QChar(u'.') : point[0];
-    fs.shortDateFormat = WidenTwoDigitYear(locale.dateFormat(QLocale::ShortFormat));
-    fs.longTimeFormat = DropTimeZone(locale.timeFormat(QLocale::LongFormat));
-    return fs;
+    AppendDate(out, d, fs);
+    if (t != QTime(0, 0)) {
+        out.append(u' ');
+        AppendTime(out, t, fs);
+    }
 }
 
-const TFormatSettings& CurrentFormatSettings()
+QString ToString(const TUnits& units)
 {
-    auto& slot = CurrentSlot();
-    if (!slot)
-        slot = TFormatSettings::FromLocale(QLocale::system());
-    return *slot;
+    return QString(reinterpret_cast<const QChar*>(units.constData()), units.size());
 }
 
-void SetCurrentFormatSettings(const TFormatSettings& settings)
+// The general format of FormatFloatGeneral into `out` (room for 48 units);
+// returns the length.
+int FloatUnits(double value, char16_t point, char16_t* out)
 {
-    CurrentSlot() = settings;
-}
-
-QString FormatFloatGeneral(double value, QChar decimalSeparator)
-{
+    auto literal = [out](const char* text) {
+        int n = 0;
+        for (; text[n]; ++n)
+            out[n] = char16_t(text[n]);
+        return n;
+    };
     if (std::isnan(value))
-        return QStringLiteral("NAN");
+        return literal("NAN");
     if (std::isinf(value))
-        return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+        return literal(value > 0 ? "INF" : "-INF");
     if (value == 0.0)
-        return QStringLiteral("0");
+        return literal("0");
 
     // "-d.dddddddddddddde+xxx": the value rounded to 15 significant digits,
     // as printf's "%.14e" rounds it, without the C locale.
@@ -392,9 +401,7 @@ QString FormatFloatGeneral(double value, QChar decimalSeparator)
     while (nd > 1 && digits[nd - 1] == '0')
         --nd;
 
-    char16_t out[48];
     int n = 0;
-    const char16_t point = decimalSeparator.unicode();
     if (negative)
         out[n++] = u'-';
     if (exponent >= -5 && exponent < 15) {
@@ -428,10 +435,11 @@ QString FormatFloatGeneral(double value, QChar decimalSeparator)
         for (const char* e = exp; e < expEnd; ++e)
             out[n++] = char16_t(*e);
     }
-    return QString(reinterpret_cast<const QChar*>(out), n);
+    return n;
 }
 
-QString FormatExactDecimal(QStringView text, QChar decimalSeparator)
+// FormatExactDecimal into `out`.
+void AppendExactDecimal(TUnits& out, QStringView text, QChar decimalSeparator)
 {
     const QStringView t = text.trimmed();
     qsizetype i = 0;
@@ -453,9 +461,9 @@ QString FormatExactDecimal(QStringView text, QChar decimalSeparator)
         fracPart = t.mid(fracStart, i - fracStart);
     }
     if (i != t.size() || (intPart.isEmpty() && fracPart.isEmpty())) {
-        QString raw = t.toString();
-        raw.replace(u'.', decimalSeparator);
-        return raw;
+        for (const QChar c : t)
+            out.append(c == u'.' ? decimalSeparator.unicode() : c.unicode());
+        return;
     }
     while (intPart.size() > 1 && intPart[0] == u'0')
         intPart = intPart.mid(1);
@@ -465,16 +473,85 @@ QString FormatExactDecimal(QStringView text, QChar decimalSeparator)
         intPart = u"0";
     const bool zero = intPart == u"0" && fracPart.isEmpty();
 
-    QString out;
-    out.reserve(intPart.size() + fracPart.size() + 2);
     if (negative && !zero)
-        out += u'-';
-    out += intPart;
+        out.append(u'-');
+    Add(out, intPart);
     if (!fracPart.isEmpty()) {
-        out += decimalSeparator;
-        out += fracPart;
+        out.append(decimalSeparator.unicode());
+        Add(out, fracPart);
     }
-    return out;
+}
+
+constexpr std::int64_t kMsecsPerDay = 86'400'000;
+
+[[nodiscard]] std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+// Whether `bytes` are all ASCII and none is NUL.
+[[nodiscard]] bool PlainAscii(std::string_view bytes)
+{
+    const char* p = bytes.data();
+    std::size_t n = bytes.size();
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull, kOnes = 0x0101010101010101ull;
+    while (n >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        // A byte with its top bit set, or a zero byte.
+        if (((w | ((w - kOnes) & ~w)) & kHigh) != 0)
+            return false;
+        p += 8;
+        n -= 8;
+    }
+    for (; n > 0; ++p, --n)
+        if (*p == 0 || (static_cast<unsigned char>(*p) & 0x80))
+            return false;
+    return true;
+}
+
+
+} // namespace
+
+TFormatSettings TFormatSettings::FromLocale(const QLocale& locale)
+{
+    TFormatSettings fs;
+    fs.locale = locale;
+    const QString point = locale.decimalPoint();
+    fs.decimalSeparator = point.isEmpty() ? QChar(u'.') : point[0];
+    fs.shortDateFormat = WidenTwoDigitYear(locale.dateFormat(QLocale::ShortFormat));
+    fs.longTimeFormat = DropTimeZone(locale.timeFormat(QLocale::LongFormat));
+    return fs;
+}
+
+const TFormatSettings& CurrentFormatSettings()
+{
+    auto& slot = CurrentSlot();
+    if (!slot)
+        slot = TFormatSettings::FromLocale(QLocale::system());
+    return *slot;
+}
+
+void SetCurrentFormatSettings(const TFormatSettings& settings)
+{
+    CurrentSlot() = settings;
+}
+
+QString FormatFloatGeneral(double value, QChar decimalSeparator)
+{
+    char16_t out[48];
+    const int n = FloatUnits(value, decimalSeparator.unicode(), out);
+    return QString(reinterpret_cast<const QChar*>(out), n);
+}
+
+QString FormatExactDecimal(QStringView text, QChar decimalSeparator)
+{
+    TUnits out;
+    AppendExactDecimal(out, text, decimalSeparator);
+    return ToString(out);
 }
 
 QString ValueDisplayText(const QVariant& value, TFieldType type, const TFormatSettings& fs)
@@ -501,35 +578,25 @@ QString ValueDisplayText(const QVariant& value, TFieldType type, const TFormatSe
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case ftDate: {
         const QDate d = value.toDate();
-        QString out;
-        if (d.isValid()) {
-            out.reserve(kDateTimeReserve);
+        TUnits out;
+        if (d.isValid())
             AppendDate(out, d, fs);
-        }
-        return out;
+        return ToString(out);
     }
     case ftTime: {
         const QTime t = value.toTime();
-        QString out;
-        if (t.isValid()) {
-            out.reserve(kDateTimeReserve);
+        TUnits out;
+        if (t.isValid())
             AppendTime(out, t, fs);
-        }
-        return out;
+        return ToString(out);
     }
     case ftDateTime: {
         const QDateTime dt = value.toDateTime();
         if (!dt.isValid())
             return {};
-        QString out;
-        out.reserve(kDateTimeReserve);
-        AppendDate(out, dt.date(), fs);
-        const QTime t = dt.time();
-        if (t != QTime(0, 0)) {
-            out += u' ';
-            AppendTime(out, t, fs);
-        }
-        return out;
+        TUnits out;
+        AppendDateTime(out, dt.date(), dt.time(), fs);
+        return ToString(out);
     }
     case ftMemo:
     case ftFmtMemo:
@@ -542,5 +609,89 @@ QString ValueDisplayText(const QVariant& value, TFieldType type, const TFormatSe
         return CutAtNul(value.toString());
     default:
         return value.toString();
+    }
+}
+
+TStoredText StoredDisplayText(const TColumnData& column, std::size_t row, TFieldType type, TDisplayBuffer& out,
+                              const TFormatSettings& fs)
+{
+    out.units.clear();
+    out.ascii = {};
+    if (column.IsNull(row))
+        return TStoredText::Units;
+    const TStorageKind kind = column.Kind();
+    if (kind != StorageKindOf(type))
+        return TStoredText::General;
+    switch (type) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint: {
+        const char* const end = std::to_chars(out.digits, out.digits + sizeof out.digits, column.Int(row)).ptr;
+        out.ascii = std::string_view(out.digits, static_cast<std::size_t>(end - out.digits));
+        return TStoredText::Ascii;
+    }
+    case ftFloat:
+    case ftCurrency: {
+        char16_t units[48];
+        const int n = FloatUnits(column.Double(row), fs.decimalSeparator.unicode(), units);
+        out.units.append(units, n);
+        return TStoredText::Units;
+    }
+    case ftBoolean:
+        out.ascii = column.Int(row) != 0 ? std::string_view("True") : std::string_view("False");
+        return TStoredText::Ascii;
+    case ftBCD: {
+        const std::string_view bytes = column.Bytes(row);
+        if (!PlainAscii(bytes) || bytes.size() > 256)
+            return TStoredText::General;
+        char16_t wide[256];
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            wide[i] = char16_t(bytes[i]);
+        AppendExactDecimal(out.units, QStringView(wide, static_cast<qsizetype>(bytes.size())), fs.decimalSeparator);
+        return TStoredText::Units;
+    }
+    case ftDate: {
+        static const QDate epoch(1970, 1, 1);
+        const QDate d = epoch.addDays(column.Days(row));
+        if (d.isValid())
+            AppendDate(out.units, d, fs);
+        return TStoredText::Units;
+    }
+    case ftTime: {
+        const std::int64_t ms = column.Msecs(row);
+        if (ms < 0 || ms >= kMsecsPerDay)
+            return TStoredText::General;
+        AppendTime(out.units, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)), fs);
+        return TStoredText::Units;
+    }
+    case ftDateTime: {
+        // Years 1000..9999 keep the day count far inside what a QDateTime holds.
+        static const QDate epoch(1970, 1, 1);
+        const std::int64_t ms = column.Msecs(row);
+        const std::int64_t days = FloorDiv(ms, kMsecsPerDay);
+        const QDate d = epoch.addDays(days);
+        if (!d.isValid() || d.year() < 1000 || d.year() > 9999)
+            return TStoredText::General;
+        AppendDateTime(out.units, d, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms - days * kMsecsPerDay)), fs);
+        return TStoredText::Units;
+    }
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftGuid:
+    case ftMemo:
+    case ftFmtMemo:
+    case ftOraClob: {
+        // ASCII without a NUL reads back as the same characters, uncut.
+        const std::string_view bytes = column.Bytes(row);
+        if (!PlainAscii(bytes))
+            return TStoredText::General;
+        out.ascii = bytes;
+        return TStoredText::Ascii;
+    }
+    default:
+        return TStoredText::General;
     }
 }

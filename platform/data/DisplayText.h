@@ -11,6 +11,13 @@
 #include <QString>
 #include <QStringView>
 #include <QVariant>
+#include <QVarLengthArray>
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+class TColumnData;
 
 // The user's regional settings the conversion needs.
 struct TFormatSettings {
@@ -69,3 +76,28 @@ private:
 // follows it, "0" for any zero; never rounded, any number of digits. Text that
 // is not a plain decimal is returned with its '.' replaced.
 [[nodiscard]] QString FormatExactDecimal(QStringView text, QChar decimalSeparator = u'.');
+
+// A display text formed without a QString: UTF-16 units in room of its own,
+// or ASCII bytes (the digits here, or a stored text itself).
+struct TDisplayBuffer {
+    QVarLengthArray<char16_t, 128> units;
+    std::string_view ascii;   // valid while the store and this buffer are
+    char digits[24];
+};
+
+// Where StoredDisplayText left the text.
+enum class TStoredText : std::uint8_t {
+    General,   // not formed: the value needs ValueDisplayText
+    Units,     // in TDisplayBuffer::units (none for NULL)
+    Ascii      // in TDisplayBuffer::ascii
+};
+
+// The display text of row `row` of `column`, holding values of a field of
+// type `type`: the same text as ValueDisplayText(StoredValue(column, row),
+// type, settings), formed without a QVariant or QString for integers,
+// floats, exact decimals and text of ASCII characters without a NUL,
+// booleans, and dates and times in the years 1000..9999. Anything else is
+// left to the general path (General, `out` emptied).
+[[nodiscard]] TStoredText StoredDisplayText(const TColumnData& column, std::size_t row, TFieldType type,
+                                            TDisplayBuffer& out,
+                                            const TFormatSettings& settings = CurrentFormatSettings());

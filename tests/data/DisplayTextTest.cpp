@@ -1,4 +1,6 @@
 #include "platform/data/DisplayText.h"
+#include "platform/data/ColumnStore.h"
+#include "platform/data/FieldValue.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -294,4 +296,143 @@ TEST(DisplayText, CurrentSettingsAreReplaceableForAScope)
     }
     TFormatSettingsScope outer(DeDe());
     EXPECT_EQ(CurrentFormatSettings().shortDateFormat, "dd.MM.yyyy");
+}
+
+namespace {
+
+// One column of `type` holding random stored values of every kind a fetch
+// or an edit leaves, NULLs and the values the fast forms leave alone.
+TColumnData RandomColumn(TFieldType type, std::mt19937_64& random, int count)
+{
+    TColumnData column(StorageKindOf(type));
+    std::uniform_int_distribution<int> pick(0, 9);
+    const std::int64_t msecsPerDay = 86'400'000;
+    const std::int64_t year1000 = QDate(1970, 1, 1).daysTo(QDate(1000, 1, 1)) * msecsPerDay;
+    const std::int64_t year10000 = QDate(1970, 1, 1).daysTo(QDate(10000, 1, 1)) * msecsPerDay;
+    const std::vector<double> doubles = RandomDoubles(random, count);
+    const char* texts[] = {"", " ", "name 1", "a & b <c> \"d\"", "tail   ", "12.50", "-0012.3400", ".5", "+7", "1e5",
+                           " 3.25 ", "0.000", "-0", "abc", "x\xC3\xA9y", "\xF0\x9F\x98\x80", "\xFF\xFE bad",
+                           "before\0after"};
+    for (int i = 0; i < count; ++i) {
+        if (pick(random) == 0) {
+            column.AppendNull();
+            continue;
+        }
+        switch (column.Kind()) {
+        case TStorageKind::Int32:
+            column.AppendInt(static_cast<std::int32_t>(random()));
+            break;
+        case TStorageKind::Int64:
+        case TStorageKind::Bool:
+            column.AppendInt(pick(random) < 5 ? static_cast<std::int64_t>(random()) : static_cast<std::int64_t>(random() % 3));
+            break;
+        case TStorageKind::Float64:
+            column.AppendDouble(doubles[static_cast<std::size_t>(i)]);
+            break;
+        case TStorageKind::Date:
+            column.AppendDays(pick(random) == 1 ? static_cast<std::int32_t>(random())
+                                                : static_cast<std::int32_t>(random() % 2'000'000) - 1'000'000);
+            break;
+        case TStorageKind::Time:
+            column.AppendMsecs(pick(random) == 1 ? static_cast<std::int64_t>(random() % 3) * 1000 * 3600 * 24
+                                                 : static_cast<std::int64_t>(random() % msecsPerDay));
+            break;
+        case TStorageKind::DateTime: {
+            const auto r = pick(random);
+            std::int64_t ms = year1000 + static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(year10000 - year1000));
+            if (r == 1)
+                ms -= ms % msecsPerDay;   // midnight
+            else if (r == 2)
+                ms = static_cast<std::int64_t>(random() % 4'000'000'000'000'000) - 2'000'000'000'000'000;
+            else if (r == 3)
+                ms = year1000 - 1 - static_cast<std::int64_t>(random() % 1000);
+            column.AppendMsecs(ms);
+            break;
+        }
+        case TStorageKind::Text:
+        case TStorageKind::Bytes: {
+            const char* text = texts[random() % std::size(texts)];
+            const std::size_t length = std::strcmp(text, "before") == 0 ? 12 : std::strlen(text);
+            column.AppendBytes(std::string_view(text, length));
+            break;
+        }
+        }
+    }
+    return column;
+}
+
+} // namespace
+
+TEST(DisplayText, StoredValuesWithoutAVariantReadAsTheGeneralPathInEveryLocale)
+{
+    std::mt19937_64 random(91209);
+    const TFieldType types[] = {ftSmallint, ftInteger, ftWord, ftAutoInc, ftLargeint, ftFloat, ftCurrency, ftBCD,
+                                ftBoolean, ftDate, ftTime, ftDateTime, ftString, ftFixedChar, ftWideString,
+                                ftGuid, ftMemo, ftFmtMemo, ftOraClob, ftVariant, ftBytes, ftBlob};
+    std::vector<std::pair<TFieldType, TColumnData>> columns;
+    for (const TFieldType type : types)
+        columns.emplace_back(type, RandomColumn(type, random, 400));
+    const QList<QLocale> locales = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyCountry);
+    ASSERT_GT(locales.size(), 100);
+    // Hand-written patterns beside the locales' own: names, quotes, 12-hour
+    // clocks, two-digit years.
+    std::vector<TFormatSettings> settings;
+    for (const QLocale& locale : locales)
+        settings.push_back(TFormatSettings::FromLocale(locale));
+    for (const char* pattern : {"ddd d MMMM yy|h 'o''clock' a", "dd/MM/yyyy|hh:mm:ss AP", "yyyy-MM-dd'T'|H:m:s"}) {
+        TFormatSettings fs = TFormatSettings::FromLocale(QLocale(QLocale::French, QLocale::France));
+        const QStringList parts = QString::fromLatin1(pattern).split(u'|');
+        fs.shortDateFormat = parts[0];
+        fs.longTimeFormat = parts[1];
+        settings.push_back(fs);
+    }
+    TDisplayBuffer buffer;
+    int formed = 0, general = 0;
+    for (std::size_t s = 0; s < settings.size(); ++s) {
+        const TFormatSettings& fs = settings[s];
+        // Every value in the first locale and the last ones, a sample elsewhere.
+        const std::size_t step = s == 0 || s + 3 >= settings.size() ? 1 : 13;
+        for (const auto& [type, column] : columns) {
+            for (std::size_t row = s % step; row < column.Length(); row += step) {
+                const QString expected = ValueDisplayText(StoredValue(column, row), type, fs);
+                switch (StoredDisplayText(column, row, type, buffer, fs)) {
+                case TStoredText::General:
+                    ++general;
+                    EXPECT_TRUE(buffer.units.isEmpty() && buffer.ascii.empty());
+                    continue;
+                case TStoredText::Units:
+                    ++formed;
+                    ASSERT_EQ(QStringView(buffer.units.constData(), buffer.units.size()).toString(), expected)
+                        << fs.locale.name().toStdString() << " type " << type << " row " << row;
+                    break;
+                case TStoredText::Ascii:
+                    ++formed;
+                    ASSERT_EQ(QString::fromLatin1(buffer.ascii.data(), static_cast<qsizetype>(buffer.ascii.size())), expected)
+                        << fs.locale.name().toStdString() << " type " << type << " row " << row;
+                    break;
+                }
+            }
+        }
+    }
+    // The usual values take the fast forms: all but the binary and variant
+    // columns, the odd texts and the dates and times out of range.
+    EXPECT_GT(formed, 3 * general);
+}
+
+TEST(DisplayText, StoredTextsTakeTheFastFormOnlyWhenTheyReadBackUnchanged)
+{
+    TColumnData column(TStorageKind::Text);
+    column.AppendBytes("plain <b> & \"q\"");
+    column.AppendBytes(std::string_view("cut\0here", 8));
+    column.AppendBytes("caf\xC3\xA9");
+    column.AppendNull();
+    TDisplayBuffer buffer;
+    ASSERT_EQ(StoredDisplayText(column, 0, ftString, buffer, EnUs()), TStoredText::Ascii);
+    EXPECT_EQ(buffer.ascii, "plain <b> & \"q\"");
+    EXPECT_EQ(StoredDisplayText(column, 1, ftString, buffer, EnUs()), TStoredText::General);
+    EXPECT_EQ(StoredDisplayText(column, 2, ftMemo, buffer, EnUs()), TStoredText::General);
+    ASSERT_EQ(StoredDisplayText(column, 3, ftString, buffer, EnUs()), TStoredText::Units);
+    EXPECT_TRUE(buffer.units.isEmpty());
+    // A column whose kind is not the type's own is left alone.
+    EXPECT_EQ(StoredDisplayText(column, 0, ftInteger, buffer, EnUs()), TStoredText::General);
 }
