@@ -84,7 +84,7 @@ void TExportStream::Reserve(qsizetype bytes)
         Flush();
 }
 
-void TExportStream::WriteBytes(QByteArrayView bytes)
+void TExportStream::WriteBytesInRuns(QByteArrayView bytes)
 {
     const char* p = bytes.data();
     qsizetype left = bytes.size();

@@ -20,6 +20,7 @@
 #include <QStringEncoder>
 #include <QStringView>
 
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -36,7 +37,16 @@ public:
     TExportStream(const TExportStream&) = delete;
     TExportStream& operator=(const TExportStream&) = delete;
 
-    void WriteBytes(QByteArrayView bytes);
+    void WriteBytes(QByteArrayView bytes)
+    {
+        if (bytes.size() <= kBufferSize - m_used && !m_failed && !m_closed) {
+            if (!bytes.isEmpty())
+                std::memcpy(m_buffer.get() + m_used, bytes.data(), static_cast<std::size_t>(bytes.size()));
+            m_used += bytes.size();
+            return;
+        }
+        WriteBytesInRuns(bytes);
+    }
     // `text` in the system code page.
     void WriteText(QStringView text);
     // `text` with & < > and " replaced by their entities; blanks, line
@@ -55,6 +65,8 @@ public:
 
 private:
     [[noreturn]] void Fail();
+    // WriteBytes across buffer fills.
+    void WriteBytesInRuns(QByteArrayView bytes);
     void Reserve(qsizetype bytes);
     // Appends the ASCII characters of `text` from `at` on, escaped when
     // `escape`, up to the first other character or the end; returns where it

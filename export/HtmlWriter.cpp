@@ -74,12 +74,13 @@ THtmlWriter::THtmlWriter(TExportStream& stream, THtmlPlan plan) : m_stream(strea
     m_cells.reserve(m_plan.columns.size());
     for (const THtmlColumn& c : m_plan.columns) {
         const TStyleTags tags = FontStyleTags(c.font.style);
-        TCellFrame frame;
-        frame.open = "<TD NOWRAP ALIGN=\"" + AlignmentKeyword(c.alignment) + "\" BGCOLOR=#" + HtmlColor(c.color)
+        const QByteArray open = "<TD NOWRAP ALIGN=\"" + AlignmentKeyword(c.alignment) + "\" BGCOLOR=#" + HtmlColor(c.color)
             + "><FONT STYLE=\"font-family: " + SystemBytes(c.font.face) + "; font-size: " + Number(c.font.points)
             + "pt; color: #" + HtmlColor(c.font.color) + "\">";
-        frame.textOpen = tags.open;
-        frame.textClose = tags.close + "</FONT></TD>";
+        TCellFrame frame;
+        frame.open = open + tags.open;
+        frame.close = tags.close + "</FONT></TD>";
+        frame.empty = open + kNbsp + "</FONT></TD>";
         m_cells.push_back(std::move(frame));
     }
 }
@@ -144,20 +145,44 @@ void THtmlWriter::WriteHeaderRows()
 
 void THtmlWriter::WriteRow(const TCellText& cellText)
 {
+    BeginRow();
+    for (std::size_t i = 0; i < m_cells.size(); ++i)
+        WriteCell(i, cellText(static_cast<int>(i)));
+    EndRow();
+}
+
+void THtmlWriter::BeginRow()
+{
     m_stream.WriteBytes("<TR>");
-    for (std::size_t i = 0; i < m_cells.size(); ++i) {
-        const TCellFrame& frame = m_cells[i];
-        const QString text = cellText(static_cast<int>(i));
-        m_stream.WriteBytes(frame.open);
-        if (text.isEmpty()) {
-            m_stream.WriteBytes("&nbsp;</FONT></TD>");
-        } else {
-            m_stream.WriteBytes(frame.textOpen);
-            m_stream.WriteEscaped(text);
-            m_stream.WriteBytes(frame.textClose);
-        }
+}
+
+void THtmlWriter::WriteCell(std::size_t column, QStringView text)
+{
+    const TCellFrame& frame = m_cells[column];
+    if (text.isEmpty()) {
+        m_stream.WriteBytes(frame.empty);
+        return;
     }
-    WriteLine("</TR>");
+    m_stream.WriteBytes(frame.open);
+    m_stream.WriteEscaped(text);
+    m_stream.WriteBytes(frame.close);
+}
+
+void THtmlWriter::WriteAsciiCell(std::size_t column, std::string_view text)
+{
+    const TCellFrame& frame = m_cells[column];
+    if (text.empty()) {
+        m_stream.WriteBytes(frame.empty);
+        return;
+    }
+    m_stream.WriteBytes(frame.open);
+    m_stream.WriteEscapedAscii(text);
+    m_stream.WriteBytes(frame.close);
+}
+
+void THtmlWriter::EndRow()
+{
+    m_stream.WriteBytes("</TR>\r\n");
 }
 
 void THtmlWriter::WriteDocumentEnd()

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 class TExportStream;
@@ -94,6 +95,13 @@ public:
     void WriteHeaderRows();
     // One record row; `cellText` is asked once per column, in order.
     void WriteRow(const TCellText& cellText);
+    // The same row in pieces: BeginRow, then WriteCell or WriteAsciiCell
+    // once per column in order, then EndRow.
+    void BeginRow();
+    void WriteCell(std::size_t column, QStringView text);
+    // `text` all below 0x80.
+    void WriteAsciiCell(std::size_t column, std::string_view text);
+    void EndRow();
     // Closing tags of the tables and the document.
     void WriteDocumentEnd();
 
@@ -102,9 +110,9 @@ public:
 private:
     // Fixed bytes around a record cell's content, formed once per export.
     struct TCellFrame {
-        QByteArray open;        // <TD ...><FONT STYLE="...">
-        QByteArray textOpen;    // style tags before a non-empty text
-        QByteArray textClose;
+        QByteArray open;        // <TD ...><FONT STYLE="..."> and the style tags before a non-empty text
+        QByteArray close;       // after a non-empty text
+        QByteArray empty;       // the whole cell of an empty text
     };
 
     void WriteLine(QByteArrayView bytes);

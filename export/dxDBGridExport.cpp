@@ -132,8 +132,11 @@ THtmlWriter& TdxDBGridExportHTML::Writer()
 void TdxDBGridExportHTML::WriteDocumentBegin()
 {
     m_fields.clear();
-    for (int i = 0, n = Grid->VisibleColumnCount(); i < n; ++i)
+    m_stored.clear();
+    for (int i = 0, n = Grid->VisibleColumnCount(); i < n; ++i) {
         m_fields.push_back(Grid->VisibleColumn(i)->Field());
+        m_stored.emplace_back(m_fields.back());
+    }
     m_writer.emplace(*Stream, GridHtmlPlan(*Grid));
     m_writer->WriteDocumentBegin();
 }
@@ -142,10 +145,20 @@ void TdxDBGridExportHTML::WriteHeaderRows() { Writer().WriteHeaderRows(); }
 
 void TdxDBGridExportHTML::WriteRow()
 {
-    Writer().WriteRow([this](int column) {
-        const TField* field = m_fields[static_cast<std::size_t>(column)];
-        return field ? field->DisplayText() : QString();
-    });
+    THtmlWriter& writer = Writer();
+    const TFormatSettings& settings = CurrentFormatSettings();
+    writer.BeginRow();
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const TField* field = m_fields[i];
+        const TStoredText formed = m_stored[i].Valid() ? m_stored[i].Form(m_text, settings) : TStoredText::General;
+        if (formed == TStoredText::Ascii)
+            writer.WriteAsciiCell(i, m_text.ascii);
+        else if (formed == TStoredText::Units)
+            writer.WriteCell(i, QStringView(m_text.units.constData(), m_text.units.size()));
+        else
+            writer.WriteCell(i, field ? field->DisplayText() : QString());
+    }
+    writer.EndRow();
 }
 
 // The grid never shows a summary footer.

@@ -7,6 +7,7 @@
 
 #include "export/ExportStream.h"
 #include "export/HtmlWriter.h"
+#include "platform/data/MemDataSet.h"
 
 #include <QString>
 
@@ -58,6 +59,9 @@ private:
 
     std::optional<THtmlWriter> m_writer;   // formed at the document's start
     std::vector<TField*> m_fields;         // bound field per shown column
+    // The same fields read from their store where they allow it.
+    std::vector<TStoredFieldText> m_stored;
+    TDisplayBuffer m_text;
 };
 
 // The grid's fonts, colours and shown columns as the HTML document uses

@@ -48,6 +48,8 @@ public:
     // A field of an earlier result: reads NULL, refuses writes.
     void Retire() { m_retired = true; }
 
+    [[nodiscard]] TStoredText FormDisplayText(TDisplayBuffer& out, const TFormatSettings& settings) const;
+
 private:
     // Where the active record's value lives: the edit buffer, a store row, or
     // nowhere (NULL: no record, or a retired field).
@@ -207,6 +209,26 @@ QVariant TMemField::AsVariant() const
     if (s.row == kNoPos)
         return {};
     return StoredValue(Column(), s.row);
+}
+
+TStoredText TMemField::FormDisplayText(TDisplayBuffer& out, const TFormatSettings& settings) const
+{
+    const Source s = Locate();
+    if (s.buffered)
+        return TStoredText::General;
+    if (s.row == kNoPos) {
+        out.units.clear();
+        out.ascii = {};
+        return TStoredText::Units;
+    }
+    return StoredDisplayText(Column(), s.row, m_def.type, out, settings);
+}
+
+TStoredFieldText::TStoredFieldText(const TField* field) : m_field(dynamic_cast<const TMemField*>(field)) {}
+
+TStoredText TStoredFieldText::Form(TDisplayBuffer& out, const TFormatSettings& settings) const
+{
+    return m_field->FormDisplayText(out, settings);
 }
 
 QByteArray TMemField::SaveToBytes() const

@@ -29,6 +29,7 @@
 // links; reading them while closed raises the closed-dataset error.
 
 #include "platform/data/ColumnStore.h"
+#include "platform/data/DisplayText.h"
 #include "query/DataSet.h"
 
 #include <memory>
@@ -143,6 +144,25 @@ private:
     std::unique_ptr<Impl> m_impl;
     QString m_name;
     bool m_readOnly = false;
+};
+
+// The display text of one field of an in-memory dataset read straight from
+// its store, without a QVariant or QString where StoredDisplayText can form
+// it: the same text as the field's DisplayText() on the active record. Made
+// once for a walk over many records; user-interface thread.
+class TStoredFieldText {
+public:
+    // `field` may be any field; Valid() tells whether it is one of a
+    // TMemDataSet.
+    explicit TStoredFieldText(const TField* field);
+    [[nodiscard]] bool Valid() const { return m_field != nullptr; }
+    // The active record's text in `out` (Units or Ascii), or General when it
+    // needs DisplayText(): a record being edited, or a value StoredDisplayText
+    // leaves alone. Raises as DisplayText() does on a closed dataset.
+    [[nodiscard]] TStoredText Form(TDisplayBuffer& out, const TFormatSettings& settings) const;
+
+private:
+    const TMemField* m_field = nullptr;
 };
 
 // The naming rule for result fields: an empty name becomes "COLUMN%d" (the

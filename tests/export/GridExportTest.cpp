@@ -6,6 +6,7 @@
 #include "grid/dxDBGrid.h"
 #include "platform/colors/SysColors.h"
 #include "platform/core/Failure.h"
+#include "platform/data/DisplayText.h"
 #include "platform/data/MemDataSet.h"
 #include "tests/export/ExpectedHtml.h"
 
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -69,10 +71,11 @@ protected:
     }
 
     // Opens `rows` and rebuilds the columns as the run action does.
-    void Open(const std::vector<TRow>& rows)
+    void Open(const std::vector<TRow>& rows) { OpenStore(Store(rows)); }
+    void OpenStore(TColumnStore store)
     {
         data.Close();
-        data.SetData(Store(rows));
+        data.SetData(std::move(store));
         data.Open();
         grid->ClearColumns();
         for (int i = 0; i < data.FieldCount(); ++i) {
@@ -119,6 +122,70 @@ TEST_F(GridExport, NullAndBlankTextsAndTheMarkupInsideValues)
     EXPECT_TRUE(doc.contains("<TR>" + rightNbsp + LeftCell("   ") + "</TR>\r\n"));
     EXPECT_TRUE(doc.contains(LeftCell("a&lt;b &amp; c")));
     EXPECT_TRUE(doc.contains(LeftCell(QStringLiteral("Привет, 世界").toUtf8())));
+}
+
+TEST_F(GridExport, EveryKindOfValueIsExportedAsItsDisplayTextInSeveralLocales)
+{
+    // Cells read straight from the store and cells that need the general
+    // path (non-ASCII and NUL texts, binary, far dates) in one document,
+    // against the same document written from DisplayText() alone.
+    TColumnStore store;
+    store.Reset({{QStringLiteral("i"), ftInteger, 4, 0, 0, false}, {QStringLiteral("l"), ftLargeint, 8, 0, 0, false},
+                 {QStringLiteral("f"), ftFloat, 8, 0, 0, false}, {QStringLiteral("d"), ftBCD, 12, 10, 2, false},
+                 {QStringLiteral("b"), ftBoolean, 1, 0, 0, false}, {QStringLiteral("dt"), ftDate, 0, 0, 0, false},
+                 {QStringLiteral("tm"), ftTime, 0, 0, 0, false}, {QStringLiteral("ts"), ftDateTime, 0, 0, 0, false},
+                 {QStringLiteral("s"), ftString, 40, 0, 0, false}, {QStringLiteral("m"), ftMemo, 0, 0, 0, false},
+                 {QStringLiteral("w"), ftWideString, 40, 0, 0, false}, {QStringLiteral("x"), ftVarBytes, 8, 0, 0, false}});
+    const char* texts[] = {"", "plain", "a<b & \"c\" >", "   ", "\xD0\x9F\xD1\x80\xD0\xB8", "tab\tline\r\n", "-0012.500", "x.y"};
+    std::mt19937_64 random(2026);
+    const std::int64_t day = 86'400'000;
+    for (int row = 0; row < 300; ++row) {
+        auto col = [&store](int i) -> TColumnData& { return store.Column(i); };
+        const bool null = row % 11 == 5;
+        const char* text = texts[random() % std::size(texts)];
+        null ? col(0).AppendNull() : col(0).AppendInt(static_cast<std::int32_t>(random()));
+        null ? col(1).AppendNull() : col(1).AppendInt(static_cast<std::int64_t>(random()));
+        null ? col(2).AppendNull() : col(2).AppendDouble(static_cast<double>(static_cast<std::int64_t>(random() % 2'000'001) - 1'000'000) / 64.0);
+        null ? col(3).AppendNull() : col(3).AppendBytes(row % 3 ? std::string_view("-0012.500") : std::string_view(text));
+        null ? col(4).AppendNull() : col(4).AppendInt(row % 2);
+        null ? col(5).AppendNull() : col(5).AppendDays(static_cast<std::int32_t>(random() % 800'000) - 400'000);
+        null ? col(6).AppendNull() : col(6).AppendMsecs(row % 7 == 0 ? 0 : static_cast<std::int64_t>(random() % day));
+        null ? col(7).AppendNull()
+             : col(7).AppendMsecs(row % 5 == 0 ? static_cast<std::int64_t>(random() % 20'000) * day
+                                               : static_cast<std::int64_t>(random() % (600'000 * day)) - 300'000 * day);
+        null ? col(8).AppendNull() : col(8).AppendBytes(row % 13 == 0 ? std::string_view("nul\0cut", 7) : std::string_view(text));
+        null ? col(9).AppendNull() : col(9).AppendBytes(text);
+        null ? col(10).AppendNull() : col(10).AppendBytes(text);
+        null ? col(11).AppendNull() : col(11).AppendBytes(std::string_view("\x01<\xFF", 3));
+    }
+    OpenStore(std::move(store));
+    // An edited record, its texts in the store's edit room.
+    data.SetRecNo(4);
+    data.Edit();
+    data.Fields(8)->SetValue(QStringLiteral("edited <text>"));
+    data.Fields(2)->SetValue(2.5);
+    data.Post();
+
+    for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
+                                  QLocale(QLocale::Arabic, QLocale::Egypt), QLocale(QLocale::Chinese, QLocale::China)}) {
+        TFormatSettingsScope scope(TFormatSettings::FromLocale(locale));
+        const QByteArray doc = Export();
+        const QString expectedPath = m_dir.filePath(QStringLiteral("expected.HTML"));
+        {
+            TExportStream stream(expectedPath);
+            THtmlWriter writer(stream, GridHtmlPlan(*grid));
+            writer.WriteDocumentBegin();
+            writer.WriteHeaderRows();
+            data.DisableControls();
+            for (data.First(); !data.Eof(); data.Next())
+                writer.WriteRow([this](int column) { return data.Fields(column)->DisplayText(); });
+            data.EnableControls();
+            writer.WriteDocumentEnd();
+            stream.Close();
+        }
+        EXPECT_EQ(doc, ReadAll(expectedPath)) << locale.name().toStdString();
+        EXPECT_EQ(doc.count("<TR><TD NOWRAP"), 300);
+    }
 }
 
 TEST_F(GridExport, AnEmptyCaptionAndADisabledCaptionShowNbsp)
