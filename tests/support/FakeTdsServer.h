@@ -86,10 +86,11 @@ private:
         U64(b, rows);
     }
 
-    // Waits up to `ms` for the socket to have data; false on time-out or stop.
+    // Waits up to `ms` (< 0: without limit) for the socket to have data;
+    // false on time-out or stop.
     bool Readable(int fd, int ms) const
     {
-        for (int waited = 0; waited < ms && !m_stop; waited += 50) {
+        for (int waited = 0; (ms < 0 || waited < ms) && !m_stop; waited += 50) {
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, 50) > 0)
                 return true;
@@ -97,10 +98,12 @@ private:
         return false;
     }
 
-    bool ReadExactly(int fd, std::uint8_t* out, std::size_t n) const
+    // A message's first bytes may be as far off as the client likes (an idle
+    // connection); the rest of a message comes within a minute.
+    bool ReadExactly(int fd, std::uint8_t* out, std::size_t n, int firstWaitMs = 60000) const
     {
-        while (n > 0) {
-            if (!Readable(fd, 60000))
+        for (int waitMs = firstWaitMs; n > 0; waitMs = 60000) {
+            if (!Readable(fd, waitMs))
                 return false;
             const ssize_t got = ::recv(fd, out, n, 0);
             if (got <= 0)
@@ -117,7 +120,7 @@ private:
         payload.clear();
         for (;;) {
             std::uint8_t header[8];
-            if (!ReadExactly(fd, header, sizeof header))
+            if (!ReadExactly(fd, header, sizeof header, payload.empty() ? -1 : 60000))
                 return false;
             type = header[0];
             const std::size_t length = (std::size_t{header[2]} << 8) | header[3];
