@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -135,21 +136,29 @@ qsizetype CopyAscii(const Unit* p, qsizetype at, qsizetype n, bool escape, char*
         const unsigned c = static_cast<unsigned>(p[at]);
         if (c >= 0x80)
             break;
-        // Every character the escape replaces lies at or below '>'.
-        if (c > '>' || !escape) {
+        // Every character the escape replaces lies below 64.
+        constexpr std::uint64_t kEscaped =
+            (1ull << '&') | (1ull << '<') | (1ull << '>') | (1ull << '"');
+        if (!escape || c >= 64 || ((kEscaped >> c) & 1) == 0) {
             *o++ = static_cast<char>(c);
             continue;
         }
-        if (const char* entity = EntityOf(c)) {
-            const std::size_t len = std::strlen(entity);
-            std::memcpy(o, entity, len);
-            o += len;
-        } else {
-            *o++ = static_cast<char>(c);
-        }
+        const char* entity = EntityOf(c);
+        const std::size_t len = std::strlen(entity);
+        std::memcpy(o, entity, len);
+        o += len;
     }
     out = o;
     return at;
+}
+
+// Whether any of the eight bytes of `w` is one the escape replaces.
+bool HasEscaped(std::uint64_t w)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+    return (hasZero(w ^ (kOnes * '&')) | hasZero(w ^ (kOnes * '<')) | hasZero(w ^ (kOnes * '>'))
+            | hasZero(w ^ (kOnes * '"'))) != 0;
 }
 
 } // namespace
@@ -178,8 +187,25 @@ void TExportStream::WriteEscapedAscii(std::string_view bytes)
     qsizetype at = 0;
     while (at < n) {
         Reserve(kLongestEntity);
+        // Runs without an escaped byte are copied eight bytes at a time as
+        // long as the room allows; the rest byte by byte.
+        qsizetype run = at;
+        const qsizetype room = kBufferSize - m_used;
+        while (run + 8 <= n && run - at + 8 <= room) {
+            std::uint64_t w;
+            std::memcpy(&w, p + run, 8);
+            if (HasEscaped(w))
+                break;
+            run += 8;
+        }
+        if (run > at) {
+            std::memcpy(m_buffer.get() + m_used, p + at, static_cast<std::size_t>(run - at));
+            m_used += run - at;
+            at = run;
+            continue;
+        }
         char* out = m_buffer.get() + m_used;
-        at = CopyAscii(p, at, n, true, out, m_buffer.get() + kBufferSize - kLongestEntity);
+        at = CopyAscii(p, at, std::min(n, at + 8), true, out, m_buffer.get() + kBufferSize - kLongestEntity);
         m_used = out - m_buffer.get();
     }
 }

@@ -5,14 +5,15 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -240,7 +241,7 @@ const TCompiledPattern& Compiled(int slot, const QString& pattern, const QLocale
 }
 
 using TZero = std::array<char16_t, 2>;
-using TUnits = QVarLengthArray<char16_t, 128>;
+using TUnits = TUnitBuffer;
 
 void Add(TUnits& out, QStringView text) { out.append(text.utf16(), text.size()); }
 
@@ -270,10 +271,28 @@ void AppendNumber(TUnits& out, int value, bool padded, const TZero& zero)
         AppendDigit(out, digits[--n], zero);
 }
 
-// A date's fields, found with one calendar conversion.
+// A date's fields in the proleptic Gregorian calendar as QDate gives them
+// (no year 0: the year before 1 is -1), from its Julian day in one step.
 struct TDateParts {
-    int year = 0, month = 0, day = 0, dayOfWeek = 0;
-    explicit TDateParts(const QDate& date) : dayOfWeek(date.dayOfWeek()) { date.getDate(&year, &month, &day); }
+    int year = 0, month = 0, day = 0, dayOfWeek = 0;   // dayOfWeek: Monday 1 .. Sunday 7
+    explicit TDateParts(const QDate& date)
+    {
+        const qint64 jd = date.toJulianDay();
+        dayOfWeek = static_cast<int>(((jd % 7) + 7) % 7) + 1;
+        // Days since 0000-03-01, counted in eras of 400 years.
+        const qint64 z = jd - 2440588 + 719468;
+        const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+        const qint64 doe = z - era * 146097;                                   // [0, 146096]
+        const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365; // [0, 399]
+        const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);            // [0, 365]
+        const qint64 mp = (5 * doy + 2) / 153;                                 // March 0 .. February 11
+        day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+        month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+        qint64 y = yoe + era * 400 + (month <= 2 ? 1 : 0);
+        if (y <= 0)
+            --y;
+        year = y < INT_MIN ? INT_MIN : y > INT_MAX ? INT_MAX : static_cast<int>(y);
+    }
 };
 
 // Appends the pieces for a date and/or a time; false when a value lies
@@ -378,26 +397,39 @@ int FloatUnits(double value, char16_t point, char16_t* out)
     if (value == 0.0)
         return literal("0");
 
-    // "-d.dddddddddddddde+xxx": the value rounded to 15 significant digits,
-    // as printf's "%.14e" rounds it, without the C locale.
+    // The value rounded to 15 significant digits, as printf's "%.14e"
+    // rounds it, without the C locale. The shortest text that reads back as
+    // the value comes first: when it has at most 15 digits it lies within
+    // half a unit of the 15th digit of the exact value, so it is that
+    // rounding (for normal values: a subnormal's unit is far wider than a
+    // 15th digit); else "-d.dddddddddddddde+xxx" gives it.
     char buf[40];
-    const char* const end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14).ptr;
-    const char* p = buf;
-    const bool negative = *p == '-';
-    if (negative)
-        ++p;
-    char digits[16];
+    char digits[24];
     int nd = 0;
-    for (; p < end && *p != 'e'; ++p)
-        if (*p != '.')
-            digits[nd++] = *p;
     int exponent = 0;
-    if (p + 1 < end) {
-        const bool minus = p[1] == '-';
-        std::from_chars(p + 2, end, exponent);
-        if (minus)
-            exponent = -exponent;
-    }
+    bool negative = false;
+    auto parse = [&](const char* end) {
+        const char* p = buf;
+        negative = *p == '-';
+        if (negative)
+            ++p;
+        nd = 0;
+        for (; p < end && *p != 'e'; ++p)
+            if (*p != '.')
+                digits[nd++] = *p;
+        exponent = 0;
+        if (p + 1 < end) {
+            const bool minus = p[1] == '-';
+            std::from_chars(p + 2, end, exponent);
+            if (minus)
+                exponent = -exponent;
+        }
+    };
+    const bool normal = std::fabs(value) >= std::numeric_limits<double>::min();
+    if (normal)
+        parse(std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific).ptr);
+    if (!normal || nd > 15)
+        parse(std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14).ptr);
     while (nd > 1 && digits[nd - 1] == '0')
         --nd;
 
@@ -483,6 +515,20 @@ void AppendExactDecimal(TUnits& out, QStringView text, QChar decimalSeparator)
 }
 
 constexpr std::int64_t kMsecsPerDay = 86'400'000;
+
+} // namespace
+
+void TUnitBuffer::Grow(qsizetype more)
+{
+    const qsizetype capacity = std::max(m_capacity * 2, m_size + more);
+    auto heap = std::make_unique<char16_t[]>(static_cast<std::size_t>(capacity));
+    std::memcpy(heap.get(), m_data, static_cast<std::size_t>(m_size) * sizeof(char16_t));
+    m_heap = std::move(heap);
+    m_data = m_heap.get();
+    m_capacity = capacity;
+}
+
+namespace {
 
 [[nodiscard]] std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
 {

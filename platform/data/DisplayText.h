@@ -11,10 +11,11 @@
 #include <QString>
 #include <QStringView>
 #include <QVariant>
-#include <QVarLengthArray>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string_view>
 
 class TColumnData;
@@ -77,10 +78,53 @@ private:
 // is not a plain decimal is returned with its '.' replaced.
 [[nodiscard]] QString FormatExactDecimal(QStringView text, QChar decimalSeparator = u'.');
 
+// UTF-16 units in room of their own, on the heap only past kInline units.
+// Container-style names; not copyable (the data may point into itself).
+class TUnitBuffer {
+public:
+    static constexpr qsizetype kInline = 128;
+
+    TUnitBuffer() = default;
+    TUnitBuffer(const TUnitBuffer&) = delete;
+    TUnitBuffer& operator=(const TUnitBuffer&) = delete;
+
+    [[nodiscard]] const char16_t* constData() const { return m_data; }
+    [[nodiscard]] qsizetype size() const { return m_size; }
+    [[nodiscard]] bool isEmpty() const { return m_size == 0; }
+    [[nodiscard]] QStringView view() const { return QStringView(m_data, m_size); }
+    void clear() { m_size = 0; }
+    // Shrinks to `size` <= size().
+    void resize(qsizetype size) { m_size = size; }
+    void append(char16_t c)
+    {
+        if (m_size == m_capacity)
+            Grow(1);
+        m_data[m_size++] = c;
+    }
+    void append(const char16_t* units, qsizetype n)
+    {
+        if (n > m_capacity - m_size)
+            Grow(n);
+        if (n > 0)
+            std::memcpy(m_data + m_size, units, static_cast<std::size_t>(n) * sizeof(char16_t));
+        m_size += n;
+    }
+
+private:
+    // Room for `more` units beyond size().
+    void Grow(qsizetype more);
+
+    char16_t m_inline[kInline];
+    std::unique_ptr<char16_t[]> m_heap;
+    char16_t* m_data = m_inline;
+    qsizetype m_size = 0;
+    qsizetype m_capacity = kInline;
+};
+
 // A display text formed without a QString: UTF-16 units in room of its own,
 // or ASCII bytes (the digits here, or a stored text itself).
 struct TDisplayBuffer {
-    QVarLengthArray<char16_t, 128> units;
+    TUnitBuffer units;
     std::string_view ascii;   // valid while the store and this buffer are
     char digits[24];
 };

@@ -255,6 +255,63 @@ TEST(DisplayText, FloatsMatchThePrintfFormatOnRandomValuesInEveryLocale)
     }
 }
 
+TEST(DisplayText, FloatsMatchThePrintfFormatOnManyRandomValuesAndAtTheEdgesOfTheDigits)
+{
+    // The shortest round-trip text stands for the 15-digit rounding only when
+    // it is that rounding: short decimals, values with 15, 16 and 17 digits,
+    // neighbours of powers of ten and of halfway cases, and the smallest
+    // normal and subnormal values.
+    std::mt19937_64 random(151209);
+    std::vector<double> values = RandomDoubles(random, 300000);
+    std::uniform_int_distribution<int> exponent(-320, 308);
+    for (int i = 0; i < 2000; ++i) {
+        const double ten = std::pow(10.0, exponent(random));
+        for (const double v : {ten, std::nextafter(ten, 0.0), std::nextafter(ten, std::numeric_limits<double>::infinity())})
+            values.push_back(v);
+    }
+    for (int i = 0; i < 20000; ++i) {
+        // 15 to 17 significant digits, and 15 digits with a 5 after them.
+        const auto mantissa = static_cast<double>(random() % 900'000'000'000'000'000ull + 100'000'000'000'000'000ull);
+        const double scale = std::pow(10.0, exponent(random) / 4);
+        values.push_back(mantissa / 1e2 * scale);
+        values.push_back(mantissa / 1e3 * scale);
+        values.push_back((std::floor(mantissa / 1e3) + 0.5) * scale);
+        values.push_back(std::nextafter((std::floor(mantissa / 1e3) + 0.5) * scale, 0.0));
+    }
+    const double smallest = std::numeric_limits<double>::min();
+    for (const double v : {smallest, std::nextafter(smallest, 0.0), std::nextafter(smallest, 1.0),
+                           std::numeric_limits<double>::denorm_min(), 2.2250738585072011e-308, 1e-310, 123456789e-320})
+        values.push_back(v);
+    for (const double v : values) {
+        ASSERT_EQ(FormatFloatGeneral(v, u'.'), PrintfFloatGeneral(v, u'.')) << v;
+        ASSERT_EQ(FormatFloatGeneral(-v, u','), PrintfFloatGeneral(-v, u',')) << -v;
+    }
+}
+
+TEST(DisplayText, DatesOfEveryEraReadAsTheLocaleWritesThem)
+{
+    // Patterns without a year show any date the compiled way, far before
+    // year 1 and far after 9999 too: day, month, their names and the weekday.
+    std::mt19937_64 random(30209);
+    std::uniform_int_distribution<qint64> day(QDate(-40000, 1, 1).toJulianDay(), QDate(40000, 12, 31).toJulianDay());
+    std::vector<QDate> dates;
+    for (const QDate& d : {QDate(-1, 12, 31), QDate(1, 1, 1), QDate(-4713, 1, 1), QDate(1582, 10, 15), QDate(1600, 2, 29),
+                           QDate(1900, 2, 28), QDate(2000, 2, 29), QDate(2100, 3, 1), QDate(-400, 2, 29)})
+        dates.push_back(d);
+    for (int i = 0; i < 20000; ++i)
+        dates.push_back(QDate::fromJulianDay(day(random)));
+    for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::Russian, QLocale::Russia),
+                                  QLocale(QLocale::Arabic, QLocale::Egypt)}) {
+        TFormatSettings fs = TFormatSettings::FromLocale(locale);
+        for (const char* pattern : {"dddd d MMMM", "ddd dd/MM", "d.M"}) {
+            fs.shortDateFormat = QString::fromLatin1(pattern);
+            for (const QDate& d : dates)
+                ASSERT_EQ(ValueDisplayText(d, ftDate, fs), locale.toString(d, fs.shortDateFormat))
+                    << locale.name().toStdString() << " " << pattern << " " << d.toJulianDay();
+        }
+    }
+}
+
 TEST(DisplayText, RandomDatesAndTimesReadAsTheLocaleWritesThemInEveryLocale)
 {
     std::mt19937 random(1209);
@@ -379,7 +436,7 @@ TEST(DisplayText, StoredValuesWithoutAVariantReadAsTheGeneralPathInEveryLocale)
     std::vector<TFormatSettings> settings;
     for (const QLocale& locale : locales)
         settings.push_back(TFormatSettings::FromLocale(locale));
-    for (const char* pattern : {"ddd d MMMM yy|h 'o''clock' a", "dd/MM/yyyy|hh:mm:ss AP", "yyyy-MM-dd'T'|H:m:s"}) {
+    for (const char* pattern : {"ddd d MMMM yy|h 'o''clock' a", "dd/MM/yyyy|hh:mm:ss AP", "yyyy-MM-dd'T'|H:m:s", "dddd d MMM|h:mm"}) {
         TFormatSettings fs = TFormatSettings::FromLocale(QLocale(QLocale::French, QLocale::France));
         const QStringList parts = QString::fromLatin1(pattern).split(u'|');
         fs.shortDateFormat = parts[0];

@@ -232,6 +232,25 @@ TEST_F(HtmlWriterFile, EscapedAsciiEndsEveryFreeRoomOfTheBufferWhole)
         }
         ASSERT_EQ(ReadAll(Path()), fill + escaped + escaped + escaped + "\xC3\xA9") << free;
     }
+    // ASCII bytes over several buffers, with runs of every length between
+    // the escaped characters.
+    std::string bytes;
+    QByteArray expected = "y";
+    for (int run = 0; static_cast<qsizetype>(bytes.size()) < 3 * TExportStream::kBufferSize; run = (run + 1) % 23) {
+        const std::string plain(static_cast<std::size_t>(run), static_cast<char>('a' + run % 26));
+        const char special = "&<>\"="[run % 5];
+        bytes += plain;
+        bytes += special;
+        expected += QByteArray::fromStdString(plain);
+        expected += special == '&' ? "&amp;" : special == '<' ? "&lt;" : special == '>' ? "&gt;" : special == '"' ? "&quot;" : "=";
+    }
+    {
+        TExportStream stream(Path());
+        stream.WriteBytes("y");
+        stream.WriteEscapedAscii(bytes);
+        stream.Close();
+    }
+    EXPECT_EQ(ReadAll(Path()), expected);
 }
 
 TEST_F(HtmlWriterFile, AnUnpairedSurrogateBecomesAReplacementCharacterInItsOwnCell)
