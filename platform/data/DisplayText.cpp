@@ -232,7 +232,10 @@ const TCompiledPattern& Compiled(int slot, const QString& pattern, const QLocale
 {
     thread_local std::array<TCompiledPattern, 2> cache;
     TCompiledPattern& c = cache[std::size_t(slot)];
-    if (!c.valid || c.pattern != pattern || c.locale != locale) {
+    // The same shared text is the same pattern: a shared QString is copied
+    // before it changes.
+    const bool samePattern = c.pattern.constData() == pattern.constData() && c.pattern.size() == pattern.size();
+    if (!c.valid || !(samePattern || c.pattern == pattern) || c.locale != locale) {
         c.pattern = pattern;
         c.locale = locale;
         Compile(c, slot == 0);
@@ -258,6 +261,19 @@ void AppendDigit(TUnits& out, int digit, const TZero& zero)
 // `value` >= 0 in the locale's digits; at least two digits when `padded`.
 void AppendNumber(TUnits& out, int value, bool padded, const TZero& zero)
 {
+    if (zero[1] == 0) {
+        char16_t units[12];
+        char16_t* p = units + 12;
+        auto v = static_cast<unsigned>(value);
+        do {
+            *--p = char16_t(zero[0] + v % 10);
+            v /= 10;
+        } while (v != 0);
+        if (padded && p == units + 11)
+            *--p = zero[0];
+        out.append(p, units + 12 - p);
+        return;
+    }
     int digits[12];
     int n = 0;
     auto v = static_cast<unsigned>(value);
@@ -426,7 +442,33 @@ int FloatUnits(double value, char16_t point, char16_t* out)
         }
     };
     const bool normal = std::fabs(value) >= std::numeric_limits<double>::min();
-    if (normal)
+    // A value that is a decimal m / 10^k with |m| below 10^15 (k <= 6) is
+    // that decimal's nearest double, so the decimal is its 15-digit rounding
+    // too; found without the general conversion.
+    bool found = false;
+    if (normal && std::fabs(value) < 1e15) {
+        double scale = 1;
+        for (int k = 0; k <= 6 && std::fabs(value) * scale < 1e15; ++k, scale *= 10) {
+            const double m = std::nearbyint(value * scale);
+            if (m / scale != value)
+                continue;
+            negative = m < 0;
+            auto digitsOf = static_cast<std::uint64_t>(std::fabs(m));
+            char tmp[20];
+            int len = 0;
+            do {
+                tmp[len++] = char('0' + digitsOf % 10);
+                digitsOf /= 10;
+            } while (digitsOf != 0);
+            nd = 0;
+            while (len > 0)
+                digits[nd++] = tmp[--len];
+            exponent = nd - 1 - k;
+            found = true;
+            break;
+        }
+    }
+    if (normal && !found)
         parse(std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific).ptr);
     if (!normal || nd > 15)
         parse(std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14).ptr);
@@ -717,9 +759,10 @@ TStoredText StoredDisplayText(const TColumnData& column, std::size_t row, TField
         static const QDate epoch(1970, 1, 1);
         const std::int64_t ms = column.Msecs(row);
         const std::int64_t days = FloorDiv(ms, kMsecsPerDay);
-        const QDate d = epoch.addDays(days);
-        if (!d.isValid() || d.year() < 1000 || d.year() > 9999)
+        static const qint64 first = epoch.daysTo(QDate(1000, 1, 1)), last = epoch.daysTo(QDate(9999, 12, 31));
+        if (days < first || days > last)
             return TStoredText::General;
+        const QDate d = epoch.addDays(days);
         AppendDateTime(out.units, d, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms - days * kMsecsPerDay)), fs);
         return TStoredText::Units;
     }
