@@ -134,9 +134,11 @@ TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait)
     QElapsedTimer clock;
     clock.start();
     qint64 cancelledAt = -1;
+    qint64 notedAt = -1;   // when progress was last shown
     std::function<void(bool)> cancel = [&](bool abandonNow) {
         if (wait.cancel)
             wait.cancel();
+        notedAt = -1;
         if (cancelledAt < 0)
             cancelledAt = clock.elapsed();
         if (wait.abandonOnCancel && (abandonNow || wait.abandonAfterCancelMs <= 0)) {
@@ -162,8 +164,10 @@ TDbTaskEnd RunDbTask(std::function<void()> work, const TDbWait& wait)
                 loop.quit();
                 return;
             }
-            if (elapsed >= kProgressDelayMs && wait.progress)
+            if (elapsed >= kProgressDelayMs && wait.progress && (notedAt < 0 || elapsed - notedAt >= kProgressNoteMs)) {
+                notedAt = elapsed;
                 wait.progress(elapsed);
+            }
         });
         frame.start();
         // A loop quit from outside is entered again: the work may still use

@@ -30,15 +30,19 @@ public:
 // was set).
 [[nodiscard]] QString ProgressSeconds(qint64 elapsedMs);
 
-// How long a wait runs before progress is shown, and how often it is polled.
+// How long a wait runs before progress is shown, how often it is polled,
+// and how often its note is written again (the note shows tenths of a
+// second; a cancel asked for is shown at the next frame).
 inline constexpr int kProgressDelayMs = 300;
 inline constexpr int kProgressFrameMs = 16;
+inline constexpr int kProgressNoteMs = 100;
 
 struct TDbWait {
     // User-interface thread, when the user asks to stop (may be asked again).
     std::function<void()> cancel;
-    // User-interface thread, every frame once kProgressDelayMs have passed;
-    // the argument is the milliseconds since the start.
+    // User-interface thread, every kProgressNoteMs once kProgressDelayMs
+    // have passed, and at the first frame after a cancel; the argument is
+    // the milliseconds since the start.
     std::function<void(qint64 elapsedMs)> progress;
     // Clicks on this object (and its children) pass the input hold; a
     // release inside it is a cancel.
