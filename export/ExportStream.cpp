@@ -111,7 +111,7 @@ void TExportStream::WriteEscaped(QStringView text)
 
 namespace {
 
-constexpr qsizetype kLongestEntity = 6;
+constexpr qsizetype kLongestEntity = TExportStream::kLongestEntity;
 
 // The entity of an ASCII character that the escaped texts replace, else null.
 const char* EntityOf(unsigned c)
@@ -162,6 +162,32 @@ bool HasEscaped(std::uint64_t w)
 }
 
 } // namespace
+
+char* TExportStream::EscapeAscii(std::string_view bytes, char* out)
+{
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (end - p >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        if (!HasEscaped(w)) {
+            std::memcpy(out, p, 8);
+            out += 8;
+            p += 8;
+            continue;
+        }
+        CopyAscii(p, 0, 8, true, out, out + 8 * kLongestEntity);
+        p += 8;
+    }
+    CopyAscii(p, 0, end - p, true, out, out + 8 * kLongestEntity);
+    return out;
+}
+
+char* TExportStream::EscapeAscii(QStringView text, char* out, qsizetype& done)
+{
+    done = CopyAscii(text.utf16(), 0, text.size(), true, out, out + text.size() * kLongestEntity);
+    return out;
+}
 
 qsizetype TExportStream::AppendAscii(QStringView text, qsizetype at, bool escape)
 {

@@ -56,6 +56,29 @@ public:
     // `bytes`, all below 0x80, as WriteEscaped writes their text.
     void WriteEscapedAscii(std::string_view bytes);
 
+    // Direct writes into the buffer, for fragments formed in place: Room
+    // gives room for `bytes` (at most kBufferSize) at the buffer's end,
+    // flushing first when it lacks it (raising like Flush); Commit takes the
+    // end of what was written there. Nothing else may run in between.
+    [[nodiscard]] char* Room(qsizetype bytes)
+    {
+        if (m_failed || m_closed || kBufferSize - m_used < bytes)
+            Reserve(bytes);
+        return m_buffer.get() + m_used;
+    }
+    void Commit(const char* end) { m_used = end - m_buffer.get(); }
+    // Whether texts are written as UTF-8 (ASCII then stands for itself).
+    [[nodiscard]] bool Utf8() const { return m_utf8; }
+    // The longest an escaped ASCII character grows: "&quot;".
+    static constexpr qsizetype kLongestEntity = 6;
+    // ASCII `bytes` escaped into `out`, which has room for kLongestEntity
+    // bytes per byte; returns the end.
+    static char* EscapeAscii(std::string_view bytes, char* out);
+    // The units of `text` escaped into `out` (room for kLongestEntity bytes
+    // per unit) up to the first unit at or above 0x80; returns the end and
+    // sets `done` to the units taken.
+    static char* EscapeAscii(QStringView text, char* out, qsizetype& done);
+
     // Sends the buffer to the file; raises "Stream write error".
     void Flush();
     // Flushes and closes; raises like Flush. Later writes fail.

@@ -5,6 +5,7 @@
 #include <QStringEncoder>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -156,11 +157,41 @@ void THtmlWriter::BeginRow()
     m_stream.WriteBytes("<TR>");
 }
 
+namespace {
+
+// Cells up to this many bytes with their markup are formed in place in the
+// stream's buffer.
+constexpr qsizetype kCellRoom = 64 * 1024;
+
+char* Put(char* out, const QByteArray& bytes)
+{
+    std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return out + bytes.size();
+}
+
+} // namespace
+
 void THtmlWriter::WriteCell(std::size_t column, QStringView text)
 {
     const TCellFrame& frame = m_cells[column];
     if (text.isEmpty()) {
         m_stream.WriteBytes(frame.empty);
+        return;
+    }
+    const qsizetype room = frame.open.size() + text.size() * TExportStream::kLongestEntity + frame.close.size();
+    if (m_stream.Utf8() && room <= kCellRoom) {
+        char* out = Put(m_stream.Room(room), frame.open);
+        qsizetype done = 0;
+        out = TExportStream::EscapeAscii(text, out, done);
+        if (done == text.size()) {
+            m_stream.Commit(Put(out, frame.close));
+            return;
+        }
+        // The rest from its first non-ASCII character on, as WriteEscaped
+        // would have taken it after that ASCII.
+        m_stream.Commit(out);
+        m_stream.WriteEscaped(text.sliced(done));
+        m_stream.WriteBytes(frame.close);
         return;
     }
     m_stream.WriteBytes(frame.open);
@@ -173,6 +204,14 @@ void THtmlWriter::WriteAsciiCell(std::size_t column, std::string_view text)
     const TCellFrame& frame = m_cells[column];
     if (text.empty()) {
         m_stream.WriteBytes(frame.empty);
+        return;
+    }
+    const qsizetype room = frame.open.size() + static_cast<qsizetype>(text.size()) * TExportStream::kLongestEntity
+        + frame.close.size();
+    if (m_stream.Utf8() && room <= kCellRoom) {
+        char* out = Put(m_stream.Room(room), frame.open);
+        out = TExportStream::EscapeAscii(text, out);
+        m_stream.Commit(Put(out, frame.close));
         return;
     }
     m_stream.WriteBytes(frame.open);

@@ -253,6 +253,47 @@ TEST_F(HtmlWriterFile, EscapedAsciiEndsEveryFreeRoomOfTheBufferWhole)
     EXPECT_EQ(ReadAll(Path()), expected);
 }
 
+TEST_F(HtmlWriterFile, RowsOfEveryKindOfTextAcrossManyBuffers)
+{
+    // Cells formed in place and cells too long for that, ASCII, markup,
+    // non-ASCII after ASCII, lone surrogates and empty texts, over enough
+    // rows to fill the buffer several times at different offsets.
+    const QString high(QChar(0xD83D));
+    const QString longText = QString(70 * 1024, u'q') + QStringLiteral("<&>");
+    const QStringList texts = {QStringLiteral("a&b"), QStringLiteral("жизнь"), QStringLiteral("x") + high,
+                               QString(), QStringLiteral("plain text 123"), QStringLiteral("ab\"cd\" é 😀 & z"),
+                               longText, QStringLiteral("9")};
+    std::vector<QStringList> rows;
+    QByteArray expected;
+    for (int r = 0; r < 12000; ++r) {
+        QStringList row;
+        expected += "<TR>";
+        for (int c = 0; c < 2; ++c) {
+            const QString& text = texts[(r * 3 + c * 5 + r / 7) % texts.size()];
+            if (&text == &longText && r % 50 != 0) {
+                row << texts[0];
+            } else {
+                row << text;
+            }
+            const QString& shown = row.back();
+            QString escaped = shown;
+            escaped.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;"))
+                .replace(u'>', QStringLiteral("&gt;")).replace(u'"', QStringLiteral("&quot;"));
+            // A lone high half is the last unit of its text: U+FFFD.
+            const QByteArray bytes = escaped.endsWith(high) ? escaped.chopped(1).toUtf8() + "\xEF\xBF\xBD" : escaped.toUtf8();
+            expected += LeftCell(shown.isEmpty() ? QByteArray("&nbsp;") : bytes);
+        }
+        expected += "</TR>\r\n";
+        rows.push_back(row);
+    }
+    ASSERT_GT(expected.size(), 3 * TExportStream::kBufferSize);
+    const QByteArray doc = Document(ClassicPlan({Column(QStringLiteral("a"), taLeftJustify), Column(QStringLiteral("b"), taLeftJustify)}), rows);
+    const qsizetype at = doc.indexOf("<TR><TD NOWRAP ALIGN=\"LEFT\" BGCOLOR");
+    ASSERT_GT(at, 0);
+    EXPECT_TRUE(doc.mid(at, expected.size()) == expected);
+    EXPECT_TRUE(doc.mid(at + expected.size()).startsWith("</TABLE>"));
+}
+
 TEST_F(HtmlWriterFile, AnUnpairedSurrogateBecomesAReplacementCharacterInItsOwnCell)
 {
     // UCS-2 column data: a cell ending in a lone high half, one starting
