@@ -110,6 +110,10 @@ struct TCompiledPattern {
     std::array<QString, 12> months[2];   // [long] short, long names
     std::array<QString, 7> days[2];      // [long] Monday first
     std::vector<TPatternPiece> pieces;
+    // The last date formed (dates only): results repeat a day for many rows.
+    qint64 lastJd = std::numeric_limits<qint64>::min();
+    qsizetype lastSize = 0;
+    std::array<char16_t, 64> lastText{};
 };
 
 // The quoted text at p[i] (a quote) as QLocale reads it: "''" is a quote,
@@ -145,6 +149,7 @@ QString ReadQuoted(const QString& p, qsizetype& i)
 void Compile(TCompiledPattern& c, bool date)
 {
     c.pieces.clear();
+    c.lastJd = std::numeric_limits<qint64>::min();
     const QString zero = c.locale.zeroDigit();
     c.fast = (zero.size() == 1 && !zero[0].isSurrogate())
         || (zero.size() == 2 && zero[0].isHighSurrogate() && zero[1].isLowSurrogate()
@@ -228,7 +233,7 @@ void Compile(TCompiledPattern& c, bool date)
 
 // The compiled form of `pattern` for `locale`; one slot per kind of value
 // (0 date, 1 time) and thread, recompiled when either changes.
-const TCompiledPattern& Compiled(int slot, const QString& pattern, const QLocale& locale)
+TCompiledPattern& Compiled(int slot, const QString& pattern, const QLocale& locale)
 {
     thread_local std::array<TCompiledPattern, 2> cache;
     TCompiledPattern& c = cache[std::size_t(slot)];
@@ -358,12 +363,24 @@ bool AppendPieces(TUnits& out, const TCompiledPattern& c, const TDateParts* d, c
 // Appends the text of a valid date or time.
 void AppendDate(TUnits& out, const QDate& d, const TFormatSettings& fs)
 {
-    const TCompiledPattern& c = Compiled(0, fs.shortDateFormat, fs.locale);
+    TCompiledPattern& c = Compiled(0, fs.shortDateFormat, fs.locale);
     if (c.fast) {
+        const qint64 jd = d.toJulianDay();
+        if (jd == c.lastJd) {
+            out.append(c.lastText.data(), c.lastSize);
+            return;
+        }
         const qsizetype at = out.size();
         const TDateParts parts(d);
-        if (AppendPieces(out, c, &parts, nullptr))
+        if (AppendPieces(out, c, &parts, nullptr)) {
+            const qsizetype n = out.size() - at;
+            if (n <= static_cast<qsizetype>(c.lastText.size())) {
+                std::memcpy(c.lastText.data(), out.constData() + at, static_cast<std::size_t>(n) * sizeof(char16_t));
+                c.lastSize = n;
+                c.lastJd = jd;
+            }
             return;
+        }
         out.resize(at);
     }
     Add(out, fs.locale.toString(d, fs.shortDateFormat));
