@@ -64,6 +64,15 @@ bool CanFetchAbsolute(const TOdbcConnection& conn, SQLHSTMT stmt)
         && (attrs & SQL_CA1_ABSOLUTE) != 0;
 }
 
+// Whether exact decimal text as a driver wrote it is already in the form
+// NormalizeDecimalText gives: no padding, and a digit before a leading point.
+bool IsNormalDecimalText(std::string_view t)
+{
+    if (t.empty() || t.front() == ' ' || t.back() == ' ' || t.front() == '.')
+        return false;
+    return !(t.size() > 1 && (t[0] == '-' || t[0] == '+') && t[1] == '.');
+}
+
 // Appends text fetched as SQL_C_CHAR: a time of day, exact decimal text, or
 // (drivers without W entry points) UTF-8 taken as is. `scratch` must not hold
 // `text`.
@@ -75,7 +84,7 @@ void AppendText(TColumnData& out, TFieldType type, std::string_view text, std::s
             out.AppendNull();
         else
             out.AppendMsecs(ms);
-    } else if (type == ftBCD) {
+    } else if (type == ftBCD && !IsNormalDecimalText(text)) {
         scratch.assign(text);
         NormalizeDecimalText(scratch);
         out.AppendBytes(scratch);
@@ -119,90 +128,118 @@ std::size_t TerminatedBytes(const char* buf, std::size_t room, bool wide)
     return bytes;
 }
 
+// How a column's fetched values become stored ones, chosen once per column.
+enum class TValueKind : std::uint8_t {
+    Int32, Int64, Double, Bit, Date, Timestamp, Text, TextAsIs, Wide, Binary, Other
+};
+
+TValueKind ValueKindOf(const TOdbcColumnPlan& c)
+{
+    switch (c.fetch.cType) {
+    case SQL_C_SLONG:
+        return TValueKind::Int32;
+    case SQL_C_SBIGINT:
+        return TValueKind::Int64;
+    case SQL_C_DOUBLE:
+        return TValueKind::Double;
+    case SQL_C_BIT:
+        return TValueKind::Bit;
+    case SQL_C_TYPE_DATE:
+        return TValueKind::Date;
+    case SQL_C_TYPE_TIMESTAMP:
+        return TValueKind::Timestamp;
+    case SQL_C_CHAR:
+        return c.field.type == ftTime || c.field.type == ftBCD ? TValueKind::Text : TValueKind::TextAsIs;
+    case SQL_C_WCHAR:
+        return TValueKind::Wide;
+    case SQL_C_BINARY:
+        return TValueKind::Binary;
+    default:
+        return TValueKind::Other;
+    }
+}
+
 // Appends a value held in `buf` (as the driver wrote it for `c.fetch.cType`,
-// with length indicator `ind`) to `out`. `utf8` and `scratch` are reused
-// between calls.
-void AppendValue(TColumnData& out, const TOdbcColumnPlan& c, const char* buf, SQLLEN ind, std::string& utf8,
-                 std::string& scratch)
+// of kind K, with length indicator `ind`) to `out`. `utf8` and `scratch` are
+// reused between calls.
+template <TValueKind K>
+void AppendOne(TColumnData& out, const TOdbcColumnPlan& c, const char* buf, SQLLEN ind, std::string& utf8,
+               std::string& scratch)
 {
     if (ind == SQL_NULL_DATA) {
         out.AppendNull();
-        return;
-    }
-    switch (c.fetch.cType) {
-    case SQL_C_SLONG:
-        return out.AppendInt(Load<SQLINTEGER>(buf));
-    case SQL_C_SBIGINT:
-        return out.AppendInt(Load<SQLBIGINT>(buf));
-    case SQL_C_DOUBLE:
-        return out.AppendDouble(Load<SQLDOUBLE>(buf));
-    case SQL_C_BIT:
-        return out.AppendInt(*reinterpret_cast<const unsigned char*>(buf) != 0 ? 1 : 0);
-    case SQL_C_TYPE_DATE: {
+    } else if constexpr (K == TValueKind::Int32) {
+        out.AppendInt(Load<SQLINTEGER>(buf));
+    } else if constexpr (K == TValueKind::Int64) {
+        out.AppendInt(Load<SQLBIGINT>(buf));
+    } else if constexpr (K == TValueKind::Double) {
+        out.AppendDouble(Load<SQLDOUBLE>(buf));
+    } else if constexpr (K == TValueKind::Bit) {
+        out.AppendInt(*reinterpret_cast<const unsigned char*>(buf) != 0 ? 1 : 0);
+    } else if constexpr (K == TValueKind::Date) {
         const auto d = Load<SQL_DATE_STRUCT>(buf);
-        return out.AppendDays(DaysFromCivil(d.year, d.month, d.day));
-    }
-    case SQL_C_TYPE_TIMESTAMP:
-        return out.AppendMsecs(TimestampMsecs(Load<SQL_TIMESTAMP_STRUCT>(buf)));
-    case SQL_C_CHAR:
-        return AppendText(out, c.field.type, std::string_view(buf, ClampedLength(ind, c.fetch.elementBytes - 1)),
-                          scratch);
-    case SQL_C_WCHAR: {
+        out.AppendDays(DaysFromCivil(d.year, d.month, d.day));
+    } else if constexpr (K == TValueKind::Timestamp) {
+        out.AppendMsecs(TimestampMsecs(Load<SQL_TIMESTAMP_STRUCT>(buf)));
+    } else if constexpr (K == TValueKind::Text) {
+        AppendText(out, c.field.type, std::string_view(buf, ClampedLength(ind, c.fetch.elementBytes - 1)), scratch);
+    } else if constexpr (K == TValueKind::TextAsIs) {
+        out.AppendBytes(std::string_view(buf, ClampedLength(ind, c.fetch.elementBytes - 1)));
+    } else if constexpr (K == TValueKind::Wide) {
         const std::size_t units = ClampedLength(ind, c.fetch.elementBytes - sizeof(SQLWCHAR)) / sizeof(SQLWCHAR);
         // `utf8` only grows, so its bytes are not cleared for every value.
         if (utf8.size() < units * 3)
             utf8.resize(units * 3);
         const std::size_t bytes = Utf16ToUtf8(reinterpret_cast<const SQLWCHAR*>(buf), units, utf8.data());
-        return out.AppendBytes(std::string_view(utf8.data(), bytes));
-    }
-    case SQL_C_BINARY:
-        return out.AppendBytes(std::string_view(buf, ClampedLength(ind, c.fetch.elementBytes)));
-    default:
-        return out.AppendNull();
-    }
-}
-
-// Appends rows [0, n) of a bound fixed-size column: NULL or append(value).
-template <class T, class F>
-void AppendFixed(TColumnData& out, const char* base, std::size_t step, const SQLLEN* ind, std::size_t n, F append)
-{
-    for (std::size_t r = 0; r < n; ++r, base += step) {
-        if (ind[r] == SQL_NULL_DATA)
-            out.AppendNull();
-        else
-            append(Load<T>(base));
+        out.AppendBytes(std::string_view(utf8.data(), bytes));
+    } else if constexpr (K == TValueKind::Binary) {
+        out.AppendBytes(std::string_view(buf, ClampedLength(ind, c.fetch.elementBytes)));
+    } else {
+        out.AppendNull();
     }
 }
 
-// Appends rows [0, n) of a bound column whose values all fit their buffers.
-void AppendBlock(TColumnData& out, const TOdbcColumnPlan& c, const char* base, const SQLLEN* ind, std::size_t n,
-                 std::string& utf8, std::string& scratch)
+// Appends rows [0, n) of a bound column of kind K whose values all fit their
+// buffers.
+template <TValueKind K>
+void AppendBlockOf(TColumnData& out, const TOdbcColumnPlan& c, const char* base, const SQLLEN* ind, std::size_t n,
+                   std::string& utf8, std::string& scratch)
 {
     const std::size_t step = c.fetch.elementBytes;
-    switch (c.fetch.cType) {
-    case SQL_C_CHAR:
-        if (c.field.type == ftTime || c.field.type == ftBCD)
-            break;
-        for (std::size_t r = 0; r < n; ++r, base += step) {
-            if (ind[r] == SQL_NULL_DATA)
-                out.AppendNull();
-            else
-                out.AppendBytes(std::string_view(base, static_cast<std::size_t>(ind[r])));
-        }
-        return;
-    case SQL_C_SLONG:
-        return AppendFixed<SQLINTEGER>(out, base, step, ind, n, [&](SQLINTEGER v) { out.AppendInt(v); });
-    case SQL_C_DOUBLE:
-        return AppendFixed<SQLDOUBLE>(out, base, step, ind, n, [&](SQLDOUBLE v) { out.AppendDouble(v); });
-    case SQL_C_TYPE_TIMESTAMP:
-        return AppendFixed<SQL_TIMESTAMP_STRUCT>(out, base, step, ind, n, [&](const SQL_TIMESTAMP_STRUCT& ts) {
-            out.AppendMsecs(TimestampMsecs(ts));
-        });
-    default:
-        break;
-    }
     for (std::size_t r = 0; r < n; ++r, base += step)
-        AppendValue(out, c, base, ind[r], utf8, scratch);
+        AppendOne<K>(out, c, base, ind[r], utf8, scratch);
+}
+
+// Calls f.template operator()<K>() for `kind`.
+template <class F>
+decltype(auto) WithValueKind(TValueKind kind, F&& f)
+{
+    switch (kind) {
+    case TValueKind::Int32: return f.template operator()<TValueKind::Int32>();
+    case TValueKind::Int64: return f.template operator()<TValueKind::Int64>();
+    case TValueKind::Double: return f.template operator()<TValueKind::Double>();
+    case TValueKind::Bit: return f.template operator()<TValueKind::Bit>();
+    case TValueKind::Date: return f.template operator()<TValueKind::Date>();
+    case TValueKind::Timestamp: return f.template operator()<TValueKind::Timestamp>();
+    case TValueKind::Text: return f.template operator()<TValueKind::Text>();
+    case TValueKind::TextAsIs: return f.template operator()<TValueKind::TextAsIs>();
+    case TValueKind::Wide: return f.template operator()<TValueKind::Wide>();
+    case TValueKind::Binary: return f.template operator()<TValueKind::Binary>();
+    case TValueKind::Other: break;
+    }
+    return f.template operator()<TValueKind::Other>();
+}
+
+void AppendValue(TColumnData& out, const TOdbcColumnPlan& c, const char* buf, SQLLEN ind, std::string& utf8,
+                 std::string& scratch)
+{
+    WithValueKind(ValueKindOf(c), [&]<TValueKind K>() { AppendOne<K>(out, c, buf, ind, utf8, scratch); });
+}
+
+void AppendBlock(TColumnData& out, const TOdbcColumnPlan& c, TValueKind kind, const char* base, const SQLLEN* ind,
+                 std::size_t n, std::string& utf8, std::string& scratch)
+{
+    WithValueKind(kind, [&]<TValueKind K>() { AppendBlockOf<K>(out, c, base, ind, n, utf8, scratch); });
 }
 
 } // namespace
@@ -458,7 +495,7 @@ void TOdbcBlockFetcher::AppendRows(TColumnStore& store, std::size_t rows)
         else if (cut != m_cuts.end() && cut->col == ci)
             AppendCutColumn(out, ci, rows, cut);
         else
-            AppendBlock(out, c, b.data.data(), b.ind.data(), rows, m_utf8, m_scratch);
+            AppendBlock(out, c, ValueKindOf(c), b.data.data(), b.ind.data(), rows, m_utf8, m_scratch);
     }
 }
 
