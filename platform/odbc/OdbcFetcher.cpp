@@ -311,6 +311,8 @@ TOdbcBlockFetcher::TOdbcBlockFetcher(TOdbcConnection& conn, SQLHSTMT stmt, const
         if (c.read == TOdbcColumnRead::Bound && IsVariableCType(c.fetch.cType))
             m_variableBound.push_back(ci);
     }
+    for (const TOdbcColumnPlan& c : m_plan.columns)
+        m_valueKinds.push_back(static_cast<std::uint8_t>(ValueKindOf(c)));
 }
 
 std::size_t TOdbcBlockFetcher::BufferBytes() const
@@ -495,7 +497,8 @@ void TOdbcBlockFetcher::AppendRows(TColumnStore& store, std::size_t rows)
         else if (cut != m_cuts.end() && cut->col == ci)
             AppendCutColumn(out, ci, rows, cut);
         else
-            AppendBlock(out, c, ValueKindOf(c), b.data.data(), b.ind.data(), rows, m_utf8, m_scratch);
+            AppendBlock(out, c, static_cast<TValueKind>(m_valueKinds[ci]), b.data.data(), b.ind.data(), rows, m_utf8,
+                        m_scratch);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <sql.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -111,6 +112,7 @@ private:
     std::vector<std::size_t> m_neededBytes; // longest cut value of the block, with terminator
     bool m_outgrown = false;                // some m_neededBytes is set
     std::vector<std::size_t> m_variableBound; // bound columns of variable-length C types
+    std::vector<std::uint8_t> m_valueKinds;   // per column: how its values are stored
     SQLULEN m_fetched = 0;                  // SQL_ATTR_ROWS_FETCHED_PTR
     SQLLEN m_blockStart = 1;                // absolute number of the block's first row
     bool m_resume = false;                  // the next block is fetched at m_blockStart
