@@ -153,7 +153,7 @@ qsizetype CopyAscii(const Unit* p, qsizetype at, qsizetype n, bool escape, char*
 }
 
 // Whether any of the eight bytes of `w` is one the escape replaces.
-bool HasEscaped(std::uint64_t w)
+inline bool HasEscaped(std::uint64_t w)
 {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
     auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
@@ -163,29 +163,55 @@ bool HasEscaped(std::uint64_t w)
 
 } // namespace
 
+namespace {
+
+constexpr std::uint64_t kEscapedBelow64 = (1ull << '&') | (1ull << '<') | (1ull << '>') | (1ull << '"');
+
+// Appends ASCII `c`, escaped.
+inline char* PutEscaped(char* out, unsigned c)
+{
+    if (c >= 64 || ((kEscapedBelow64 >> c) & 1) == 0) {
+        *out = static_cast<char>(c);
+        return out + 1;
+    }
+    const char* entity = EntityOf(c);
+    const std::size_t len = std::strlen(entity);
+    std::memcpy(out, entity, len);
+    return out + len;
+}
+
+} // namespace
+
 char* TExportStream::EscapeAscii(std::string_view bytes, char* out)
 {
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
-    while (end - p >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
+    while (p < end) {
+        // Eight bytes at a time (the last ones padded with blanks); a word
+        // without an escaped byte is copied whole.
+        const std::size_t take = std::min<std::size_t>(8, static_cast<std::size_t>(end - p));
+        std::uint64_t w = 0x2020202020202020ull;
+        std::memcpy(&w, p, take);
         if (!HasEscaped(w)) {
-            std::memcpy(out, p, 8);
-            out += 8;
-            p += 8;
-            continue;
+            std::memcpy(out, p, take);
+            out += take;
+        } else {
+            for (std::size_t i = 0; i < take; ++i)
+                out = PutEscaped(out, static_cast<unsigned char>(p[i]));
         }
-        CopyAscii(p, 0, 8, true, out, out + 8 * kLongestEntity);
-        p += 8;
+        p += take;
     }
-    CopyAscii(p, 0, end - p, true, out, out + 8 * kLongestEntity);
     return out;
 }
 
 char* TExportStream::EscapeAscii(QStringView text, char* out, qsizetype& done)
 {
-    done = CopyAscii(text.utf16(), 0, text.size(), true, out, out + text.size() * kLongestEntity);
+    const char16_t* p = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    for (; i < n && p[i] < 0x80; ++i)
+        out = PutEscaped(out, p[i]);
+    done = i;
     return out;
 }
 
