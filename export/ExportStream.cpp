@@ -186,21 +186,20 @@ char* TExportStream::EscapeAscii(std::string_view bytes, char* out)
 {
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
-    while (p < end) {
-        // Eight bytes at a time (the last ones padded with blanks); a word
-        // without an escaped byte is copied whole.
-        const std::size_t take = std::min<std::size_t>(8, static_cast<std::size_t>(end - p));
-        std::uint64_t w = 0x2020202020202020ull;
-        std::memcpy(&w, p, take);
+    // Eight bytes at a time; a word without an escaped byte is copied whole.
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
         if (!HasEscaped(w)) {
-            std::memcpy(out, p, take);
-            out += take;
+            std::memcpy(out, &w, 8);
+            out += 8;
         } else {
-            for (std::size_t i = 0; i < take; ++i)
+            for (int i = 0; i < 8; ++i)
                 out = PutEscaped(out, static_cast<unsigned char>(p[i]));
         }
-        p += take;
     }
+    for (; p < end; ++p)
+        out = PutEscaped(out, static_cast<unsigned char>(*p));
     return out;
 }
 
