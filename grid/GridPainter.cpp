@@ -352,23 +352,10 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
             firstInBounds = std::min(firstInBounds, i);
             endInBounds = i + 1;
         }
-        // The vertical grid lines of consecutive painted rows, one rectangle
-        // per column: rows [linesTop, linesBottom).
-        int linesTop = 0, linesBottom = 0;
-        const auto flushVerticalLines = [&] {
-            if (linesBottom <= linesTop)
-                return;
-            for (int i = firstInBounds; i < endInBounds; ++i)
-                lines.emplace_back(layout.columns[static_cast<std::size_t>(i)].right - 1, linesTop, 1, linesBottom - linesTop);
-            lines.emplace_back(layout.ContentRight() - 1, linesTop, 1, linesBottom - linesTop);
-            linesTop = linesBottom = 0;
-        };
         for (int row = firstRow; row <= lastRow; ++row) {
             const QRect rowRect = layout.RowRect(row);
-            if (!region.intersects(rowRect)) {
-                flushVerticalLines();
+            if (!region.intersects(rowRect))
                 continue;
-            }
             if (state.beginRow)
                 state.beginRow(row);
             const auto endRow = qScopeGuard([&] {
@@ -441,20 +428,22 @@ void PaintGrid(const TGridPaintState& state, QPainter& p, const QRegion& region)
                 }
                 if (selected)
                     focusCell = cell;
+                // Grid line at the right of the cell, down to the row's bottom
+                // line. One per row, not one per column down the rows: a
+                // rectangle of about a hundred device rows or more that the
+                // clip cuts goes to the raster engine's thread pool.
+                lines.emplace_back(span.right - 1, rowRect.top(), 1, rh);
             }
             flushFill();
             drawBatch();
-            if (linesBottom <= linesTop)
-                linesTop = rowRect.top();
-            linesBottom = rowRect.top() + rh;
             const int y = rowRect.top() + rh - 1;
             lines.emplace_back(layout.bandLeft, y, layout.contentWidth, 1);
+            lines.emplace_back(layout.ContentRight() - 1, rowRect.top(), 1, rh);
             // Empty area right of the content.
             const int right = std::max(layout.ContentRight(), area.left());
             if (right <= area.right())
                 p.fillRect(QRect(right, rowRect.top(), area.right() + 1 - right, rh), c.window);
         }
-        flushVerticalLines();
         // Empty area below the rows.
         const int rowsBottom = area.top() + rowsShown * rh;
         if (rowsBottom <= area.bottom())
