@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -67,7 +69,28 @@ void TExportStream::Flush()
             Fail();
         done += n;
     }
+    m_written += m_used;
     m_used = 0;
+    ReleaseWritten();
+}
+
+void TExportStream::ReleaseWritten()
+{
+    // Every kReleaseStep bytes: the step just written starts going to the
+    // disk, and the one two steps back leaves the page cache if it is there
+    // already. Pages still being written stay; nothing waits for the disk.
+    // A large export then reuses a few cached pages instead of taking new
+    // ones for every byte.
+    if (m_written - m_released < 3 * kReleaseStep)
+        return;
+    const int fd = m_file.handle();
+    if (fd < 0)
+        return;
+    const auto step = static_cast<off_t>(kReleaseStep);
+    const auto last = static_cast<off_t>(m_written / kReleaseStep * kReleaseStep);
+    ::posix_fadvise(fd, last - step, step, POSIX_FADV_DONTNEED);
+    ::posix_fadvise(fd, static_cast<off_t>(m_released), step, POSIX_FADV_DONTNEED);
+    m_released += kReleaseStep;
 }
 
 void TExportStream::Close()

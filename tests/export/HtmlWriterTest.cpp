@@ -294,6 +294,28 @@ TEST_F(HtmlWriterFile, RowsOfEveryKindOfTextAcrossManyBuffers)
     EXPECT_TRUE(doc.mid(at + expected.size()).startsWith("</TABLE>"));
 }
 
+TEST_F(HtmlWriterFile, AFileOfManyStepsKeepsEveryByteAfterItsStepsLeaveTheCache)
+{
+    // Far more than the steps the stream hands to the disk and drops from
+    // the page cache as it goes: what is read back is what was written.
+    QByteArray chunk(1000 * 1000 + 7, '\0');
+    for (qsizetype i = 0; i < chunk.size(); ++i)
+        chunk[i] = static_cast<char>('a' + i % 23);
+    QByteArray expected;
+    {
+        TExportStream stream(Path());
+        for (int i = 0; i < 72; ++i) {
+            chunk[i] = '#';
+            stream.WriteBytes(chunk);
+            expected += chunk;
+        }
+        stream.Close();
+    }
+    const QByteArray back = ReadAll(Path());
+    ASSERT_EQ(back.size(), expected.size());
+    EXPECT_TRUE(back == expected);
+}
+
 TEST_F(HtmlWriterFile, AnUnpairedSurrogateBecomesAReplacementCharacterInItsOwnCell)
 {
     // UCS-2 column data: a cell ending in a lone high half, one starting
