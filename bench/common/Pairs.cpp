@@ -88,8 +88,12 @@ void PrintCpuPairs(const char* what, const TPairs& pairs)
 void PrintPairs(const char* what, const char* aName, const char* bName, const TPairs& pairs, double target)
 {
     const TSpread a = SpreadOf(pairs.a), b = SpreadOf(pairs.b), r = SpreadOf(pairs.ratios);
-    std::printf("%s: %s median %.3f s (%.3f-%.3f); %s median %.3f s (%.3f-%.3f)\n", what, aName, a.median, a.min,
-                a.max, bName, b.median, b.min, b.max);
+    // Short work reads in milliseconds.
+    const bool ms = std::max(a.median, b.median) < 0.1;
+    const double k = ms ? 1000 : 1;
+    const char* unit = ms ? "ms" : "s";
+    std::printf("%s: %s median %.3f %s (%.3f-%.3f); %s median %.3f %s (%.3f-%.3f)\n", what, aName, a.median * k, unit,
+                a.min * k, a.max * k, bName, b.median * k, unit, b.min * k, b.max * k);
     std::printf("%s: ratio median %.3f (%.3f-%.3f over %zu alternating pairs)", what, r.median, r.min, r.max,
                 pairs.ratios.size());
     if (target > 0)
