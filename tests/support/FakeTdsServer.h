@@ -214,7 +214,7 @@ private:
 
     // `rows` rows of (id INT, note NVARCHAR(60)), sent a packet at a time,
     // after `before`.
-    static void SendRows(int fd, long long rows, TBytes before = {})
+    void SendRows(int fd, long long rows, TBytes before = {})
     {
         TBytes b = std::move(before);
         b.push_back(0x81);
@@ -242,10 +242,33 @@ private:
             if (b.size() >= kData) {
                 SendPacket(fd, b.data(), kData, false);
                 b.erase(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(kData));
+                if (EndedByAttention(fd, b))
+                    return;
             }
         }
         Done(b, 0x10, 0xC1, static_cast<std::uint64_t>(rows));
         Send(fd, b);
+    }
+
+    // Whether the client sent an attention (a cancel) while a result was
+    // being sent. As a real server does, the result then ends there: `rest`
+    // (the tail of whole rows not sent yet), then a DONE that acknowledges
+    // the attention. A client gone away ends it too.
+    bool EndedByAttention(int fd, TBytes& rest)
+    {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return false;
+        std::uint8_t type = 0;
+        TBytes payload;
+        if (!ReadMessage(fd, type, payload))
+            return true;
+        if (type != kAttention)
+            return false;
+        ++m_attentions;
+        Done(rest, 0x20);   // DONE_ATTN
+        Send(fd, rest);
+        return true;
     }
 
     // Sends the front of `b` a packet at a time while a whole packet is there.
@@ -295,7 +318,7 @@ private:
     // r / 7; created 2017-07-14 02:40:00 + 61 r s + (r % 1000) ms; day
     // 2017-07-14 + r % 3650 days; flag r % 3 == 0; guid from r; memo
     // "memo r" for every 20th row, NULL otherwise.
-    static void SendTable(int fd, long long rows)
+    void SendTable(int fd, long long rows)
     {
         TBytes b = {0x81};
         U16(b, 12);
@@ -369,7 +392,10 @@ private:
             } else {
                 U64(b, ~std::uint64_t{0});                    // PLP NULL
             }
+            const std::size_t unsent = b.size();
             SendFullPackets(fd, b);
+            if (b.size() < unsent && EndedByAttention(fd, b))
+                return;
         }
         Done(b, 0x10, 0xC1, static_cast<std::uint64_t>(rows));
         Send(fd, b);
