@@ -81,6 +81,8 @@ void TExportStream::ReleaseWritten()
     // already. Pages still being written stay; nothing waits for the disk.
     // A large export then reuses a few cached pages instead of taking new
     // ones for every byte.
+    // Where the system has no such advice, the cache is left to itself.
+#ifdef POSIX_FADV_DONTNEED
     if (m_written - m_released < 3 * kReleaseStep)
         return;
     const int fd = m_file.handle();
@@ -91,6 +93,7 @@ void TExportStream::ReleaseWritten()
     ::posix_fadvise(fd, last - step, step, POSIX_FADV_DONTNEED);
     ::posix_fadvise(fd, static_cast<off_t>(m_released), step, POSIX_FADV_DONTNEED);
     m_released += kReleaseStep;
+#endif
 }
 
 void TExportStream::Close()

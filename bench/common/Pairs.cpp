@@ -12,7 +12,9 @@
 #include <stdexcept>
 #include <thread>
 
+#if __has_include(<sys/resource.h>)
 #include <sys/resource.h>
+#endif
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -24,20 +26,26 @@ namespace {
 
 constexpr char kPeakTag[] = "BQA_CHILD_PEAK";
 
+#ifdef RUSAGE_CHILDREN
 double CpuSeconds(const rusage& u)
 {
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
         + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
+#endif
 
 // User and system time of this process's threads and of its children that
-// have been waited for.
+// have been waited for (0 where the system does not say).
 double ProcessCpuSeconds()
 {
+#ifdef RUSAGE_CHILDREN
     rusage self{}, children{};
     getrusage(RUSAGE_SELF, &self);
     getrusage(RUSAGE_CHILDREN, &children);
     return CpuSeconds(self) + CpuSeconds(children);
+#else
+    return 0;
+#endif
 }
 
 } // namespace
