@@ -6,6 +6,7 @@
 #include "app/RichEdit.h"
 #include "app/Unit1.h"
 #include "bench/common/Pairs.h"
+#include "bench/common/ProcessMemory.h"
 #include "grid/dxDBGrid.h"
 #include "platform/core/Failure.h"
 #include "platform/odbc/OdbcDatabase.h"
@@ -15,7 +16,11 @@
 #include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <stdexcept>
 
 // Stores `connection` as the program's string and runs "select 1", so the
@@ -60,4 +65,43 @@ inline void ResetForm(TfrmQA& form)
 inline TOdbcQuery& QueryOf(TfrmQA& form)
 {
     return static_cast<TOdbcQuery&>(*form.ADOQuerySql);
+}
+
+// A run benchmark's side ("bare" for the bare loop) once, in its child
+// process (Pairs.h): a window connected to `windowConnection`, beside a
+// connection to `bareConnection` that only the bare side opens; from a settled heap, either
+// `bareFetch(connection)` (returns the rows it read) or one run of `sql` in
+// the window. Prints the child's peak line; returns the exit status, 1 when
+// the side did not read `rows` rows.
+inline int RunSideForPeak(const char* side, long long rows, const QString& windowConnection,
+                          const QString& bareConnection, const QString& sql,
+                          const std::function<long long(TOdbcConnection&)>& bareFetch)
+{
+    const bool bareSide = std::strcmp(side, "bare") == 0;
+    QTemporaryDir store;
+    TRegistry::SetStorePath(store.filePath(QStringLiteral("registry")));
+    TfrmQA form;
+    ConnectForm(form, windowConnection);
+    TOdbcConnection bare(QStringLiteral("bare"));
+    if (bareSide) {
+        bare.SetConnectionString(bareConnection);
+        bare.Open();
+    }
+    bench::ReturnFreeHeap();
+    const double base = static_cast<double>(bench::ResidentBytes());
+    long long got = 0;
+    double held = 0;
+    if (bareSide) {
+        got = bareFetch(bare);
+    } else {
+        RunOnce(form, sql);
+        got = QueryOf(form).RecordCount();
+        held = static_cast<double>(QueryOf(form).MemoryBytes());
+    }
+    if (got != rows) {
+        std::fprintf(stderr, "%s: %lld rows, not %lld\n", side, got, rows);
+        return 1;
+    }
+    bench::PrintChildPeak(base, held);
+    return 0;
 }

@@ -85,33 +85,14 @@ double CancelLatencyMs(const QString& pgString, const QString& sql, int afterMs)
 // action over BQA_PG_CONN).
 int PeakChild(const char* side, long long rows, const QString& path)
 {
-    QTemporaryDir store;
-    TRegistry::SetStorePath(store.filePath(QStringLiteral("registry")));
     const bool pg = std::strcmp(side, "pg") == 0;
-    TfrmQA form;
-    ConnectForm(form, pg ? qEnvironmentVariable("BQA_PG_CONN") : ConnectionString(path));
-    TOdbcConnection bare(QStringLiteral("bare"));
-    if (std::strcmp(side, "bare") == 0) {
-        bare.SetConnectionString(ConnectionString(path));
-        bare.Open();
-    }
-    bench::ReturnFreeHeap();
-    const double base = static_cast<double>(bench::ResidentBytes());
-    long long got = 0;
-    double held = 0;
-    if (std::strcmp(side, "bare") == 0) {
-        BareFetch(bare, 2048, got);
-    } else {
-        RunOnce(form, pg ? PgTableSql(rows) : QStringLiteral("select * from t"));
-        got = QueryOf(form).RecordCount();
-        held = static_cast<double>(QueryOf(form).MemoryBytes());
-    }
-    if (got != rows) {
-        std::fprintf(stderr, "%s: %lld rows, not %lld\n", side, got, rows);
-        return 1;
-    }
-    bench::PrintChildPeak(base, held);
-    return 0;
+    return RunSideForPeak(side, rows,
+                          pg ? qEnvironmentVariable("BQA_PG_CONN") : ConnectionString(path), ConnectionString(path),
+                          pg ? PgTableSql(rows) : QStringLiteral("select * from t"), [](TOdbcConnection& bare) {
+                              long long got = 0;
+                              BareFetch(bare, 2048, got);
+                              return got;
+                          });
 }
 
 } // namespace

@@ -114,34 +114,13 @@ double BareFetch(TOdbcConnection& conn, const QString& sql, TBareFetch& out)
 int PeakChild(const char* side, long long rows)
 {
     const TFakeTdsServer server;
-    QTemporaryDir store;
-    TRegistry::SetStorePath(store.filePath(QStringLiteral("registry")));
     const QString connection = QString::fromStdString(server.ConnectionString());
-    TfrmQA form;
-    ConnectForm(form, connection);
-    const bool bareSide = std::strcmp(side, "bare") == 0;
-    TOdbcConnection bare(QStringLiteral("bare"));
-    if (bareSide) {
-        bare.SetConnectionString(connection);
-        bare.Open();
-    }
-    bench::ReturnFreeHeap();
-    const double base = static_cast<double>(bench::ResidentBytes());
-    TBareFetch b;
-    double held = 0;
-    if (bareSide) {
-        BareFetch(bare, TableSql(rows), b);
-    } else {
-        RunOnce(form, TableSql(rows));
-        b.rows = QueryOf(form).RecordCount();
-        held = static_cast<double>(QueryOf(form).MemoryBytes());
-    }
-    if (b.rows != rows) {
-        std::fprintf(stderr, "%s: %lld rows, not %lld\n", side, b.rows, rows);
-        return 1;
-    }
-    bench::PrintChildPeak(base, held);
-    return 0;
+    return RunSideForPeak(side, rows, connection, connection, TableSql(rows),
+                          [&rows](TOdbcConnection& bare) {
+                              TBareFetch b;
+                              BareFetch(bare, TableSql(rows), b);
+                              return b.rows;
+                          });
 }
 
 } // namespace
