@@ -1,5 +1,6 @@
 #include "app/FontPreload.h"
 
+#include <QFont>
 #include <QFontDatabase>
 #include <QStringList>
 
@@ -74,4 +75,12 @@ void TFontPreload::Wait()
     }
     if (m_thread.joinable())
         m_thread.join();
+}
+
+void InstallDesignFontSubstitutions()
+{
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Arimo"), QStringLiteral("Arial"),
+                                QStringLiteral("DejaVu Sans Condensed")});
 }

@@ -44,3 +44,7 @@ private:
     TNext m_next = TNext::Undecided;    // under m_mutex
     std::thread m_thread;
 };
+
+// The design font is a narrow bitmap face; where it is missing, faces of
+// similar width stand in, so the captions fit their buttons.
+void InstallDesignFontSubstitutions();

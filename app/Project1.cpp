@@ -5,7 +5,6 @@
 #include "query/untNotes.h"
 #include "query/untPwd.h"
 
-#include <QFont>
 #include <QLocale>
 
 #include <memory>
@@ -21,12 +20,7 @@ int main(int argc, char** argv)
     InstallQtTranslations(application, QLocale::system());
     // The program ends when frmQA closes, whatever other window is open.
     application.setQuitOnLastWindowClosed(false);
-    // The design font is a narrow bitmap face; where it is missing, prefer
-    // faces of similar width so the captions fit their buttons.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
-                                QStringLiteral("Arimo"), QStringLiteral("Arial"),
-                                QStringLiteral("DejaVu Sans Condensed")});
+    InstallDesignFontSubstitutions();
 
     fonts.WaitForConfiguration();
     auto form = std::make_unique<TfrmQA>();

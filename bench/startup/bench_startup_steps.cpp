@@ -10,7 +10,6 @@
 #include "query/untNotes.h"
 #include "query/untPwd.h"
 
-#include <QFont>
 #include <QLocale>
 #include <QTimer>
 #include <QWindow>
@@ -73,10 +72,7 @@ int main(int argc, char** argv)
     InstallQtTranslations(application, QLocale::system());
     Step("Qt translations");
     application.setQuitOnLastWindowClosed(false);
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
-                                QStringLiteral("Arimo"), QStringLiteral("Arial"),
-                                QStringLiteral("DejaVu Sans Condensed")});
+    InstallDesignFontSubstitutions();
     fonts.WaitForConfiguration();
     Step("fontconfig read");
     auto form = std::make_unique<TfrmQA>();
