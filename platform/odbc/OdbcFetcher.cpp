@@ -230,10 +230,10 @@ decltype(auto) WithValueKind(TValueKind kind, F&& f)
     return f.template operator()<TValueKind::Other>();
 }
 
-void AppendValue(TColumnData& out, const TOdbcColumnPlan& c, const char* buf, SQLLEN ind, std::string& utf8,
-                 std::string& scratch)
+void AppendValue(TColumnData& out, const TOdbcColumnPlan& c, TValueKind kind, const char* buf, SQLLEN ind,
+                 std::string& utf8, std::string& scratch)
 {
-    WithValueKind(ValueKindOf(c), [&]<TValueKind K>() { AppendOne<K>(out, c, buf, ind, utf8, scratch); });
+    WithValueKind(kind, [&]<TValueKind K>() { AppendOne<K>(out, c, buf, ind, utf8, scratch); });
 }
 
 void AppendBlock(TColumnData& out, const TOdbcColumnPlan& c, TValueKind kind, const char* base, const SQLLEN* ind,
@@ -516,7 +516,8 @@ void TOdbcBlockFetcher::AppendCutColumn(TColumnData& out, std::size_t col, std::
             AppendWhole(out, c, cut->value, m_scratch);
             ++cut;
         } else {
-            AppendValue(out, c, b.data.data() + r * c.fetch.elementBytes, b.ind[r], m_utf8, m_scratch);
+            AppendValue(out, c, static_cast<TValueKind>(m_valueKinds[col]), b.data.data() + r * c.fetch.elementBytes,
+                        b.ind[r], m_utf8, m_scratch);
         }
     }
 }
@@ -537,7 +538,7 @@ void TOdbcBlockFetcher::AppendUnbound(TColumnData& out, std::size_t col)
     if (!OdbcSucceeded(SQLGetData(m_stmt, static_cast<SQLUSMALLINT>(col + 1), c.fetch.cType, b.data.data(),
                                   static_cast<SQLLEN>(c.fetch.elementBytes), &ind)))
         m_conn.RaiseFrom(SQL_HANDLE_STMT, m_stmt, QStringLiteral("Cannot read column %1").arg(col + 1));
-    AppendValue(out, c, b.data.data(), ind, m_utf8, m_scratch);
+    AppendValue(out, c, static_cast<TValueKind>(m_valueKinds[col]), b.data.data(), ind, m_utf8, m_scratch);
 }
 
 // Columns whose values outgrew their buffers get larger ones (see
