@@ -96,3 +96,32 @@ TEST_F(OdbcTds, ManyRowsStreamInWholeAndInOrder)
               QStringLiteral("The quick brown fox jumps over the lazy dog 0000000158380000"));
     ExpectUsable();
 }
+
+// A result shaped like a real table, its last column an nvarchar(max):
+// fetched a row at a time, each row's values whole and in order.
+TEST_F(OdbcTds, ATableWithALongColumnArrivesWholeAndInOrder)
+{
+    constexpr int kRows = 2500;
+    auto q = OpenQuery(*m_conn, QStringLiteral("select table %1").arg(kRows));
+    EXPECT_EQ(q->LastRowArraySize(), 1);
+    ASSERT_EQ(q->RecordCount(), kRows);
+    ASSERT_EQ(q->FieldCount(), 12);
+    int r = 1;
+    for (q->First(); !q->Eof(); q->Next(), ++r) {
+        SCOPED_TRACE(r);
+        ASSERT_EQ(q->Fields(0)->AsVariant().toInt(), r);
+        ASSERT_EQ(q->Fields(1)->AsVariant().toLongLong(), r * 1000003LL);
+        ASSERT_EQ(q->Fields(2)->AsVariant().toString(), QStringLiteral("Клиент %1").arg(r));
+        ASSERT_TRUE(q->Fields(3)->AsVariant().toString().endsWith(QString::number(r * 7919)));
+        const double amount = static_cast<double>(r * 3711LL % 1000000000000LL) / 10000;
+        ASSERT_DOUBLE_EQ(q->Fields(4)->AsVariant().toDouble(), r % 7 == 0 ? -amount : amount);
+        ASSERT_DOUBLE_EQ(q->Fields(6)->AsVariant().toDouble(), r / 7.0);
+        ASSERT_EQ(q->Fields(9)->AsVariant().toBool(), r % 3 == 0);
+        if (r % 20 == 0)
+            ASSERT_EQ(q->Fields(11)->AsVariant().toString(), QStringLiteral("memo %1").arg(r));
+        else
+            ASSERT_TRUE(q->Fields(11)->IsNull());
+    }
+    EXPECT_EQ(r, kRows + 1);
+    ExpectUsable();
+}
