@@ -151,46 +151,7 @@ const char* EntityOf(unsigned c)
     }
 }
 
-// Copies units p[at..n) below 0x80 to out, escaped when `escape`, until a
-// unit at or above 0x80, the end, or `limit` (which leaves room for one
-// entity); returns where it stopped in p.
-template <typename Unit>
-qsizetype CopyAscii(const Unit* p, qsizetype at, qsizetype n, bool escape, char*& out, const char* limit)
-{
-    char* o = out;
-    for (; at < n && o <= limit; ++at) {
-        const unsigned c = static_cast<unsigned>(p[at]);
-        if (c >= 0x80)
-            break;
-        // Every character the escape replaces lies below 64.
-        constexpr std::uint64_t kEscaped =
-            (1ull << '&') | (1ull << '<') | (1ull << '>') | (1ull << '"');
-        if (!escape || c >= 64 || ((kEscaped >> c) & 1) == 0) {
-            *o++ = static_cast<char>(c);
-            continue;
-        }
-        const char* entity = EntityOf(c);
-        const std::size_t len = std::strlen(entity);
-        std::memcpy(o, entity, len);
-        o += len;
-    }
-    out = o;
-    return at;
-}
-
-// Whether any of the eight bytes of `w` is one the escape replaces.
-inline bool HasEscaped(std::uint64_t w)
-{
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-    auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-    return (hasZero(w ^ (kOnes * '&')) | hasZero(w ^ (kOnes * '<')) | hasZero(w ^ (kOnes * '>'))
-            | hasZero(w ^ (kOnes * '"'))) != 0;
-}
-
-} // namespace
-
-namespace {
-
+// Every character the escape replaces lies below 64.
 constexpr std::uint64_t kEscapedBelow64 = (1ull << '&') | (1ull << '<') | (1ull << '>') | (1ull << '"');
 
 // Appends ASCII `c`, escaped.
@@ -204,6 +165,34 @@ inline char* PutEscaped(char* out, unsigned c)
     const std::size_t len = std::strlen(entity);
     std::memcpy(out, entity, len);
     return out + len;
+}
+
+// Copies units p[at..n) below 0x80 to out, escaped when `escape`, until a
+// unit at or above 0x80, the end, or `limit` (which leaves room for one
+// entity); returns where it stopped in p.
+qsizetype CopyAscii(const char16_t* p, qsizetype at, qsizetype n, bool escape, char*& out, const char* limit)
+{
+    char* o = out;
+    for (; at < n && o <= limit; ++at) {
+        const unsigned c = p[at];
+        if (c >= 0x80)
+            break;
+        if (escape)
+            o = PutEscaped(o, c);
+        else
+            *o++ = static_cast<char>(c);
+    }
+    out = o;
+    return at;
+}
+
+// Whether any of the eight bytes of `w` is one the escape replaces.
+inline bool HasEscaped(std::uint64_t w)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+    return (hasZero(w ^ (kOnes * '&')) | hasZero(w ^ (kOnes * '<')) | hasZero(w ^ (kOnes * '>'))
+            | hasZero(w ^ (kOnes * '"'))) != 0;
 }
 
 } // namespace
@@ -259,31 +248,12 @@ void TExportStream::WriteEscapedAscii(std::string_view bytes)
         WriteEscaped(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())));
         return;
     }
-    const char* p = bytes.data();
-    const auto n = static_cast<qsizetype>(bytes.size());
-    qsizetype at = 0;
-    while (at < n) {
-        Reserve(kLongestEntity);
-        // Runs without an escaped byte are copied eight bytes at a time as
-        // long as the room allows; the rest byte by byte.
-        qsizetype run = at;
-        const qsizetype room = kBufferSize - m_used;
-        while (run + 8 <= n && run - at + 8 <= room) {
-            std::uint64_t w;
-            std::memcpy(&w, p + run, 8);
-            if (HasEscaped(w))
-                break;
-            run += 8;
-        }
-        if (run > at) {
-            std::memcpy(m_buffer.get() + m_used, p + at, static_cast<std::size_t>(run - at));
-            m_used += run - at;
-            at = run;
-            continue;
-        }
-        char* out = m_buffer.get() + m_used;
-        at = CopyAscii(p, at, std::min(n, at + 8), true, out, m_buffer.get() + kBufferSize - kLongestEntity);
-        m_used = out - m_buffer.get();
+    // In pieces that fit the buffer however much they grow.
+    constexpr auto kPiece = static_cast<std::size_t>(kBufferSize / kLongestEntity);
+    while (!bytes.empty()) {
+        const std::string_view piece = bytes.substr(0, kPiece);
+        Commit(EscapeAscii(piece, Room(static_cast<qsizetype>(piece.size()) * kLongestEntity)));
+        bytes.remove_prefix(piece.size());
     }
 }
 

@@ -44,6 +44,24 @@ enum class TStorageKind : std::uint8_t {
 
 [[nodiscard]] TStorageKind StorageKindOf(TFieldType type);
 
+// Stored dates and date-times count from 1970-01-01, Julian day 2440588.
+inline constexpr std::int64_t kStoredEpochJulianDay = 2'440'588;
+inline constexpr std::int64_t kMsecsPerDay = 86'400'000;
+
+// A stored date-time's day (rounded down, so before 1970 too) and its
+// milliseconds since that day's midnight, in [0, kMsecsPerDay).
+struct TStoredDayTime {
+    std::int64_t days = 0;
+    std::int64_t msecs = 0;
+};
+[[nodiscard]] constexpr TStoredDayTime SplitStoredMsecs(std::int64_t msecs)
+{
+    std::int64_t days = msecs / kMsecsPerDay;
+    if (msecs % kMsecsPerDay < 0)
+        --days;
+    return {days, msecs - days * kMsecsPerDay};
+}
+
 class TColumnStore;
 
 // One column. Values are appended in row order.

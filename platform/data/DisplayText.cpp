@@ -301,7 +301,7 @@ struct TDateParts {
         const qint64 jd = date.toJulianDay();
         dayOfWeek = static_cast<int>(((jd % 7) + 7) % 7) + 1;
         // Days since 0000-03-01, counted in eras of 400 years.
-        const qint64 z = jd - 2440588 + 719468;
+        const qint64 z = jd - kStoredEpochJulianDay + 719468;
         const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
         const qint64 doe = z - era * 146097;                                   // [0, 146096]
         const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365; // [0, 399]
@@ -573,8 +573,6 @@ void AppendExactDecimal(TUnits& out, QStringView text, QChar decimalSeparator)
     }
 }
 
-constexpr std::int64_t kMsecsPerDay = 86'400'000;
-
 } // namespace
 
 void TUnitBuffer::Grow(qsizetype more)
@@ -588,14 +586,6 @@ void TUnitBuffer::Grow(qsizetype more)
 }
 
 namespace {
-
-[[nodiscard]] std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
-{
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
 
 // Whether `bytes` are all ASCII and none is NUL.
 [[nodiscard]] bool PlainAscii(std::string_view bytes)
@@ -617,7 +607,6 @@ namespace {
             return false;
     return true;
 }
-
 
 } // namespace
 
@@ -758,8 +747,7 @@ TStoredText StoredDisplayText(const TColumnData& column, std::size_t row, TField
         return TStoredText::Units;
     }
     case ftDate: {
-        static const QDate epoch(1970, 1, 1);
-        const QDate d = epoch.addDays(column.Days(row));
+        const QDate d = QDate::fromJulianDay(kStoredEpochJulianDay + column.Days(row));
         if (d.isValid())
             AppendDate(out.units, d, fs);
         return TStoredText::Units;
@@ -773,14 +761,13 @@ TStoredText StoredDisplayText(const TColumnData& column, std::size_t row, TField
     }
     case ftDateTime: {
         // Years 1000..9999 keep the day count far inside what a QDateTime holds.
-        static const QDate epoch(1970, 1, 1);
-        const std::int64_t ms = column.Msecs(row);
-        const std::int64_t days = FloorDiv(ms, kMsecsPerDay);
-        static const qint64 first = epoch.daysTo(QDate(1000, 1, 1)), last = epoch.daysTo(QDate(9999, 12, 31));
-        if (days < first || days > last)
+        const TStoredDayTime at = SplitStoredMsecs(column.Msecs(row));
+        const qint64 jd = kStoredEpochJulianDay + at.days;
+        static const qint64 first = QDate(1000, 1, 1).toJulianDay(), last = QDate(9999, 12, 31).toJulianDay();
+        if (jd < first || jd > last)
             return TStoredText::General;
-        const QDate d = epoch.addDays(days);
-        AppendDateTime(out.units, d, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms - days * kMsecsPerDay)), fs);
+        AppendDateTime(out.units, QDate::fromJulianDay(jd), QTime::fromMSecsSinceStartOfDay(static_cast<int>(at.msecs)),
+                       fs);
         return TStoredText::Units;
     }
     case ftString:

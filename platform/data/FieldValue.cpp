@@ -10,16 +10,7 @@
 
 namespace {
 
-constexpr std::int64_t kMsecsPerDay = 86'400'000;
 const QDate kEpoch(1970, 1, 1);
-
-[[nodiscard]] std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
-{
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
 
 [[nodiscard]] bool IsNullValue(const QVariant& v) { return !v.isValid() || v.isNull(); }
 
@@ -70,10 +61,9 @@ QVariant StoredValue(const TColumnData& column, std::size_t row)
     case TStorageKind::Time:
         return QVariant(QTime::fromMSecsSinceStartOfDay(static_cast<int>(column.Msecs(row))));
     case TStorageKind::DateTime: {
-        const std::int64_t ms = column.Msecs(row);
-        const std::int64_t days = FloorDiv(ms, kMsecsPerDay);
-        const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms - days * kMsecsPerDay));
-        return QVariant(QDateTime(kEpoch.addDays(days), time, Qt::UTC));
+        const TStoredDayTime at = SplitStoredMsecs(column.Msecs(row));
+        const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(at.msecs));
+        return QVariant(QDateTime(kEpoch.addDays(at.days), time, Qt::UTC));
     }
     case TStorageKind::Text: {
         const std::string_view b = column.Bytes(row);

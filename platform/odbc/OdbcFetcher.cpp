@@ -21,7 +21,6 @@ constexpr SQLLEN kChunkBytes = 64 * 1024;
 // Room reserved up front for a value read in chunks, at most: its length as
 // the driver announces it is only a hint.
 constexpr std::size_t kMaxReservedValueBytes = 16u << 20;
-constexpr std::int64_t kMsecsPerDay = 86400000;
 
 std::int64_t TimestampMsecs(const SQL_TIMESTAMP_STRUCT& ts)
 {
@@ -426,10 +425,11 @@ void TOdbcBlockFetcher::FindCutValues(std::size_t rows)
         }
     }
     // Rows are positioned on in order.
-    if (m_cuts.size() > 1)
+    if (m_cuts.size() > 1) {
         std::sort(m_cuts.begin(), m_cuts.end(), [](const TCutValue& a, const TCutValue& b) {
-        return a.row != b.row ? a.row < b.row : a.col < b.col;
-    });
+            return a.row != b.row ? a.row < b.row : a.col < b.col;
+        });
+    }
 }
 
 // Reads the block's cut values whole where that needs the rowset moved.
@@ -483,10 +483,11 @@ void TOdbcBlockFetcher::ReadCutValue(TCutValue& cut)
 
 void TOdbcBlockFetcher::AppendRows(TColumnStore& store, std::size_t rows)
 {
-    if (m_cuts.size() > 1)
+    if (m_cuts.size() > 1) {
         std::sort(m_cuts.begin(), m_cuts.end(), [](const TCutValue& a, const TCutValue& b) {
-        return a.col != b.col ? a.col < b.col : a.row < b.row;
-    });
+            return a.col != b.col ? a.col < b.col : a.row < b.row;
+        });
+    }
     auto cut = m_cuts.begin();
     for (std::size_t ci = 0; ci < m_plan.columns.size(); ++ci) {
         TColumnData& out = store.Column(static_cast<int>(ci));
